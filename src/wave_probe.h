@@ -1,0 +1,48 @@
+// The wave probe: learns a wave file's sample rate and sample-frame count
+// from the first bytes of the file, by scanning them for the "fmt" and "data"
+// chunk tags rather than walking the chunk list.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace pellorin {
+
+struct WaveAttributes {
+  std::int64_t sample_rate = 0;
+  std::int64_t frame_count = 0;
+};
+
+enum class ProbeStatus { kOk, kCannotOpen, kNoFormatChunk, kNoDataChunk, kUnsupportedFormat };
+
+struct ProbeResult {
+  ProbeStatus status = ProbeStatus::kOk;
+  WaveAttributes attributes;
+};
+
+// Tags are looked for at even offsets from 2 up to this one.
+inline constexpr std::size_t kLastTagOffset = 15000;
+// How far into a file the probe can look: the last tag offset plus the
+// farthest field read behind a "fmt" tag.
+inline constexpr std::size_t kHeaderReach = kLastTagOffset + 24;
+
+// Unsigned little-endian 16-bit value.
+std::int64_t Assem2(std::span<const unsigned char, 2> bytes);
+// Little-endian 32-bit value taken as signed: 2^31 and above come out negative.
+std::int64_t Assem4(std::span<const unsigned char, 4> bytes);
+
+// Measures a file from its beginning: its first kHeaderReach bytes, or all of
+// it when it is shorter. A tag or field that would run past the end of head
+// is treated as lying past the end of the file.
+ProbeResult ScanWaveHeader(std::span<const unsigned char> head);
+
+// Opens the wave file at path and measures it.
+ProbeResult GET_ATTRIBUTES(const std::string& path);
+
+// The message that reports a failed probe of path.
+std::string DescribeProbeFailure(ProbeStatus status, std::string_view path);
+
+}  // namespace pellorin
