@@ -1,0 +1,21 @@
+// The run: picks the track list and the cue sheet name from the command line,
+// then reads the list, measures every listed wave file, prints the lengths
+// report and writes the cue sheet, in that order. The first failure ends the
+// run with its message before anything is written.
+#pragma once
+
+#include <ostream>
+#include <span>
+#include <string>
+
+namespace pellorin {
+
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitHelp = 1;
+inline constexpr int kExitFailure = 2;
+
+// args are the command-line arguments after the program name; everything the
+// run prints goes to out. Returns the exit status.
+int Run(std::span<const std::string> args, std::ostream& out);
+
+}  // namespace pellorin
