@@ -1,7 +1,9 @@
 // End-to-end runs of the built program, each in a fresh working directory.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -205,6 +207,51 @@ TEST(RunTest, HeaderCutShortAtEveryLengthFailsCleanly) {
     EXPECT_EQ(run.status, 2) << length;
     EXPECT_FALSE(fs::exists(dir / "output.cue")) << length;
   }
+}
+
+TEST(RunTest, ListOfRandomBytesEndsByItself) {
+  ScratchDir dir;
+  WriteFile(dir / "output.cue", kOldSheet);
+  std::mt19937 random(7);
+  for (int round = 0; round < 20; ++round) {
+    std::string list(1 + random() % 5000, '\0');
+    for (char& c : list) c = static_cast<char>(random());
+    WriteFile(dir / "tlist.txt", list);
+    RunResult run = RunPellorin(dir.path(), {});
+    EXPECT_TRUE(run.status == 0 || run.status == 2) << round;
+    if (run.status == 2) {
+      EXPECT_EQ(ReadFile(dir / "output.cue"), kOldSheet) << round;
+    }
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"output.cue", "tlist.txt"})) << round;
+  }
+}
+
+TEST(RunTest, HugeListUsesItsFirstLines) {
+  ScratchDir dir;
+  WriteFile(dir / "t.wav", OneSecondWave());
+  std::string list = "t.wav\n" + std::string(10 << 20, 'a') + "\nS 1\n";
+  for (int i = 0; i < 200; ++i) list += "t.wav\n";
+  WriteFile(dir / "tlist.txt", list);
+  RunResult run = RunPellorin(dir.path(), {});
+  EXPECT_EQ(run.status, 0);
+  const std::string sheet = ReadFile(dir / "output.cue");
+  // 128 lines used: 126 files of three cue lines each and one split of two.
+  EXPECT_EQ(std::count(sheet.begin(), sheet.end(), '\n'), 3 * 126 + 2);
+  EXPECT_NE(sheet.find("TRACK 127 AUDIO"), std::string::npos);
+  EXPECT_EQ(sheet.find("TRACK 128 AUDIO"), std::string::npos);
+}
+
+TEST(RunTest, LongNamesAreKeptWhole) {
+  ScratchDir dir;
+  const std::string wave = std::string(240, 'w') + ".wav";
+  const std::string cue = std::string(200, 'c') + ".cue";
+  WriteFile(dir / wave, OneSecondWave());
+  WriteFile(dir / "list.txt", wave + "\n" + "S " + std::string(300, '0') + "\n");
+  RunResult run = RunPellorin(dir.path(), {"list.txt", cue});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(ReadFile(dir / cue),
+            SheetFor(wave) + "  TRACK 02 AUDIO\n    INDEX 01 " + std::string(300, '0') + "\n");
 }
 
 // Writing the cue sheet: it is replaced whole or not at all.
