@@ -1,8 +1,8 @@
 #include "wave_probe.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 
 #include "stdio_file.h"
@@ -19,11 +19,15 @@ constexpr std::size_t kFormatFieldsEnd = 24;
 constexpr std::size_t kDataSizeAt = 4;
 constexpr std::size_t kDataFieldsEnd = 8;
 
-// The first even offset from 2 on at which tag stands in full, if any. The tag
-// may sit inside another chunk's payload: the first even match wins.
+// The first even offset from 2 to kLastTagOffset at which tag stands in full,
+// if any. The tag may sit inside another chunk's payload: the first even
+// match wins.
 std::optional<std::size_t> FindTag(std::span<const unsigned char> head, std::string_view tag) {
-  for (std::size_t at = 2; at <= kLastTagOffset && at + tag.size() <= head.size(); at += 2) {
-    if (std::memcmp(head.data() + at, tag.data(), tag.size()) == 0) return at;
+  const std::string_view text(reinterpret_cast<const char*>(head.data()),
+                              std::min(head.size(), kLastTagOffset + tag.size()));
+  for (std::size_t at = text.find(tag, 2); at != std::string_view::npos;
+       at = text.find(tag, at + 1)) {
+    if (at % 2 == 0) return at;
   }
   return std::nullopt;
 }
