@@ -33,9 +33,14 @@ std::optional<std::pair<fs::path, FilePtr>> CreateTemporaryBeside(const fs::path
   auto seed =
       static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
   for (int attempt = 0; attempt < 100; ++attempt) {
+    // A hidden name, so a half-written sheet is never mistaken for a finished one.
+    std::string hidden = ".";
+    hidden += target.filename().string();
+    hidden += '.';
+    hidden += std::to_string((seed + attempt) % 1000000007);
+    hidden += ".tmp";
     fs::path name = target;
-    name.replace_filename("." + target.filename().string() + "." +
-                          std::to_string((seed + attempt) % 1000000007) + ".tmp");
+    name.replace_filename(hidden);
     if (FilePtr file = OpenFile(name.string(), "wx")) return std::pair{name, std::move(file)};
     if (errno != EEXIST) return std::nullopt;
   }
