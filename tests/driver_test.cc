@@ -204,6 +204,10 @@ TEST(RunTest, HeaderCutShortAtEveryLengthFailsCleanly) {
   for (std::size_t length = 0; length < header.size(); ++length) {
     WriteFile(dir / "cut.wav", header.substr(0, length));
     RunResult run = RunPellorin(dir.path(), {});
+    // The tags end at offsets 15 and 40, the data size at 44.
+    EXPECT_EQ(run.out, length < 15   ? "Can't find format chunk in wave file!\n"
+                       : length < 40 ? "Can't find data block in wave file!\n"
+                                     : "Unsupported format in wave file called cut.wav\n");
     EXPECT_EQ(run.status, 2) << length;
     EXPECT_FALSE(fs::exists(dir / "output.cue")) << length;
   }

@@ -50,34 +50,12 @@ INSTANTIATE_TEST_SUITE_P(
         LengthCase{44100, 21199164, "8:0:52"},  //
         LengthCase{48000, 17112960, "5:56:38"}));
 
-TEST(TotalTimeTest, AddsUpInSinglePrecision) {
-  std::vector<MeasuredFile> files = {
-      {"a", {44100, 10000000}}, {"b", {44100, 8165556}}, {"c", {48000, 2928000}}};
-  TotalTime total = ComputeTotalTime(files);
-  EXPECT_EQ(total.minutes, 7);
-  EXPECT_EQ(total.seconds, 52);
-}
-
 TEST(TotalTimeTest, ExceedsThirtyTwoBitsWithoutOverflow) {
   // 128 files of 2^32 - 1 bytes of 8-bit mono at 1 Hz.
   std::vector<MeasuredFile> files(128, {"x", {1, 4294967295}});
   TotalTime total = ComputeTotalTime(files);
   EXPECT_GT(total.minutes, std::int64_t{1} << 32);
   EXPECT_GE(total.seconds, 0);
-}
-
-TEST(FormatLengthReportTest, NumbersMeasuredFilesAndTotals) {
-  std::vector<MeasuredFile> files = {{"one.wav", {44100, 10000000}},
-                                     {"two three.WAV", {44100, 8165556}},
-                                     {"four.wav", {48000, 2928000}}};
-  EXPECT_EQ(FormatLengthReport(files),
-            "\nFile Lengths \t\t\tmin:sec:frames\n\n"
-            "1\tone.wav\t\t3:46:56\n"
-            "2\ttwo three.WAV\t\t3:5:11\n"
-            "3\tfour.wav\t\t1:1:0\n"
-            "\nTotal Time:  7 min : 52 sec\n");
-  EXPECT_EQ(FormatLengthReport({}),
-            "\nFile Lengths \t\t\tmin:sec:frames\n\n\nTotal Time:  0 min : 0 sec\n");
 }
 
 }  // namespace

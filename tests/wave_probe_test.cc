@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 
 #include "wave_writer.h"
@@ -88,47 +87,12 @@ INSTANTIATE_TEST_SUITE_P(
                  0x3FFFFFFF}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ScanWaveHeaderTest, HeaderCutShortAtEveryLength) {
-  const std::string header = CanonicalHeader(kCd, 176400);
-  ASSERT_EQ(header.size(), 44u);
-  for (std::size_t length = 0; length <= header.size(); ++length) {
-    // The tags end at 15 and 40; the format fields at 36, the data size at 44.
-    S expected = length < 15   ? S::kNoFormatChunk
-                 : length < 40 ? S::kNoDataChunk
-                 : length < 44 ? S::kUnsupportedFormat
-                               : S::kOk;
-    EXPECT_EQ(Scan(header.substr(0, length)).status, expected) << "length " << length;
-  }
-}
-
 TEST(AssemTest, ReadsLittleEndian) {
   const unsigned char b[] = {0x34, 0x12, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x80};
   EXPECT_EQ(Assem2(std::span(b).first<2>()), 0x1234);
   EXPECT_EQ(Assem2(std::span(b).subspan<2, 2>()), 65535);
   EXPECT_EQ(Assem4(std::span(b).first<4>()), -60876);  // 0xFFFF1234 taken as signed
   EXPECT_EQ(Assem4(std::span(b).subspan<4, 4>()), -2147483648LL);
-}
-
-TEST(GetAttributesTest, OpensAndMeasuresFiles) {
-  const std::filesystem::path dir = ::testing::TempDir();
-  const std::filesystem::path wave = dir / "probe_test.wav";
-  WriteFile(wave, CanonicalHeader(kCd, 176400) + Pad(20000));
-  ProbeResult result = GET_ATTRIBUTES(wave.string());
-  EXPECT_EQ(result.status, S::kOk);
-  EXPECT_EQ(result.attributes.frame_count, 44100);
-
-  EXPECT_EQ(GET_ATTRIBUTES((dir / "no such file.wav").string()).status, S::kCannotOpen);
-  EXPECT_EQ(GET_ATTRIBUTES(dir.string()).status, S::kCannotOpen);
-}
-
-TEST(DescribeProbeFailureTest, NamesTheFileWhereTheMessageDoes) {
-  EXPECT_EQ(DescribeProbeFailure(S::kCannotOpen, "a b.wav"),
-            "Cannot find file in track list called a b.wav\n");
-  EXPECT_EQ(DescribeProbeFailure(S::kNoFormatChunk, "x"),
-            "Can't find format chunk in wave file!\n");
-  EXPECT_EQ(DescribeProbeFailure(S::kNoDataChunk, "x"), "Can't find data block in wave file!\n");
-  EXPECT_EQ(DescribeProbeFailure(S::kUnsupportedFormat, "x.wav"),
-            "Unsupported format in wave file called x.wav\n");
 }
 
 }  // namespace
