@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Times pellorin on 128 wave files against the bare I/O it needs (reading the
+# first 15024 bytes of each file) and against a peer that also reads wave
+# headers and prints lengths. Two sets: tags near offset 15000 behind a JUNK
+# chunk, and canonical 44-byte headers; every file is extended to its
+# declared 700 MB of samples with truncate, so it is large but takes no disk.
+# The same headers in files of 1 MB show that the run's time does not depend
+# on the files' sizes.
+#
+#   bench/compare.sh [PELLORIN]      (default: build/pellorin)
+#
+# Needs hyperfine, shntool, python3 and GNU time (/usr/bin/time).
+set -euo pipefail
+
+pellorin=$(realpath "${1:-build/pellorin}")
+for tool in hyperfine shntool python3 /usr/bin/time; do
+  command -v "$tool" >/dev/null || { echo "compare.sh needs $tool" >&2; exit 2; }
+done
+
+readonly FILES=128 DATA_SIZE=700000000 LOOP=20
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+le() {  # le VALUE BYTES: VALUE as little-endian bytes
+  local value=$1 i
+  for ((i = 0; i < $2; i++)); do
+    printf "\\x$(printf %02x $(((value >> (8 * i)) & 255)))"
+  done
+}
+
+header() {  # header JUNK_BYTES: a 44.1 kHz 16-bit stereo header, JUNK chunk first if any
+  local junk=$1 body_before=4
+  printf RIFF; le $((36 + junk + (junk ? 8 : 0) + DATA_SIZE)) 4; printf WAVE
+  if ((junk)); then printf JUNK; le "$junk" 4; head -c "$junk" /dev/zero; fi
+  printf 'fmt '; le 16 4; le 1 2; le 2 2; le 44100 4; le 176400 4; le 4 2; le 16 2
+  printf data; le "$DATA_SIZE" 4
+}
+
+make_set() {  # make_set NAME JUNK_BYTES
+  local dir=$work/$1 i
+  mkdir "$dir"
+  header "$2" >"$dir/proto"
+  local size=$(($(stat -c %s "$dir/proto") + DATA_SIZE))
+  mkdir "$dir/small"
+  for ((i = 1; i <= FILES; i++)); do
+    cp "$dir/proto" "$dir/small/track$i.wav"
+    truncate -s 1M "$dir/small/track$i.wav"
+    cp "$dir/proto" "$dir/track$i.wav"
+    truncate -s "$size" "$dir/track$i.wav"
+    echo "track$i.wav" >>"$dir/tlist.txt"
+  done
+  cp "$dir/tlist.txt" "$dir/small/"
+  rm "$dir/proto"
+}
+
+median() {  # median JSON INDEX: seconds per single run
+  python3 -c 'import json,sys; r=json.load(open(sys.argv[1]))["results"][int(sys.argv[2])]; print(r["median"] / int(sys.argv[3]))' "$@" "$LOOP"
+}
+
+loop() { echo "for i in \$(seq $LOOP); do $1 >/dev/null; done"; }
+
+compare() {  # compare NAME JUNK_BYTES
+  make_set "$1" "$2"
+  cd "$work/$1"
+  local files
+  files=$(printf 'track%d.wav ' $(seq "$FILES"))
+  hyperfine --style none --warmup 3 --runs ${RUNS:-30} --export-json "$work/$1.json" \
+    -n pellorin "$(loop "$pellorin")" \
+    -n "head -c 15024" "$(loop "head -c 15024 -q $files")" \
+    -n "shntool len" "$(loop "shntool len $files")" \
+    -n "pellorin, 1 MB files" "cd small && $(loop "$pellorin")" >/dev/null
+  local a b c d peak
+  a=$(median "$work/$1.json" 0)
+  b=$(median "$work/$1.json" 1)
+  c=$(median "$work/$1.json" 2)
+  d=$(median "$work/$1.json" 3)
+  peak=$(/usr/bin/time -v "$pellorin" 2>&1 >/dev/null | awk -F': ' '/Maximum resident/ {print $2}')
+  python3 - "$1" "$a" "$b" "$c" "$d" "$peak" <<'PY'
+import sys
+name, a, b, c, d, peak = sys.argv[1], *map(float, sys.argv[2:])
+print(f"{name}: 128 files of 700 MB")
+print(f"  (a) pellorin        {a * 1e3:8.3f} ms")
+print(f"  (b) head -c 15024   {b * 1e3:8.3f} ms")
+print(f"  (c) shntool len     {c * 1e3:8.3f} ms")
+print(f"      pellorin on the same headers in files of 1 MB: {d * 1e3:.3f} ms")
+print(f"  a/b = {a / b:.2f}   a/c = {a / c:.2f}   peak memory of (a): {peak / 1024:.2f} MiB")
+PY
+  cd - >/dev/null
+}
+
+echo "medians of ${RUNS:-30} timings of $LOOP runs each, per run"
+compare far-tags 14956
+compare canonical 0

@@ -1,0 +1,40 @@
+// The probe on a canonical 44-byte header and on one whose tags lie near
+// offset 15000 behind a JUNK chunk: scanning in memory, and from a file.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <string>
+
+#include "wave_probe.h"
+#include "wave_writer.h"
+
+namespace {
+
+using namespace pellorin;
+using namespace pellorin::testing;
+
+std::string Canonical() { return CanonicalHeader({}, 176400); }
+
+std::string FarTags() {
+  return Riff(Chunk("JUNK", std::string(14956, '\0')) + FormatChunk({}) + DataChunkStart(176400));
+}
+
+void Scan(benchmark::State& state, const std::string& bytes) {
+  const std::span head(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  for (auto _ : state) benchmark::DoNotOptimize(ScanWaveHeader(head));
+}
+
+void Probe(benchmark::State& state, const std::string& bytes) {
+  const std::filesystem::path path =
+      std::filesystem::temp_directory_path() / ("pellorin_bench_" + std::to_string(bytes.size()));
+  WriteFile(path, bytes);
+  for (auto _ : state) benchmark::DoNotOptimize(GET_ATTRIBUTES(path.string()));
+  std::filesystem::remove(path);
+}
+
+BENCHMARK_CAPTURE(Scan, canonical, Canonical());
+BENCHMARK_CAPTURE(Scan, tags_near_15000, FarTags());
+BENCHMARK_CAPTURE(Probe, canonical, Canonical());
+BENCHMARK_CAPTURE(Probe, tags_near_15000, FarTags());
+
+}  // namespace
