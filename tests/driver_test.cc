@@ -289,6 +289,12 @@ TEST_F(CueWriteTest, FullDeviceIsAFailure) {
   EXPECT_EQ(run.out, ReportFor("/dev/full", false));
 }
 
+TEST_F(CueWriteTest, UnwritableStandardOutputIsAFailure) {
+  RunResult run = RunPellorin(dir_.path(), {}, {.stdout_path = "/dev/full"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(ReadFile(dir_ / "output.cue"), SheetFor("t.wav"));
+}
+
 TEST_F(CueWriteTest, MissingDirectoryIsAFailure) {
   RunResult run = RunPellorin(dir_.path(), {"x", "nowhere/my.cue"});
   EXPECT_EQ(run.status, 2);

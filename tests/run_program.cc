@@ -27,6 +27,7 @@ std::string ReadAll(int fd) {
 [[noreturn]] void ExecInChild(const std::filesystem::path& dir,
                               const std::vector<std::string>& args, const RunOptions& options,
                               int out_fd, int err_fd) {
+  if (!options.stdout_path.empty()) out_fd = open(options.stdout_path.c_str(), O_WRONLY);
   dup2(out_fd, STDOUT_FILENO);
   dup2(err_fd, STDERR_FILENO);
   int null_fd = open("/dev/null", O_RDONLY);

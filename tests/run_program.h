@@ -13,6 +13,8 @@ struct RunOptions {
   long long file_size_limit = -1;
   // Run as an unprivileged user, so that permissions apply even under root.
   bool unprivileged = false;
+  // Where standard output goes instead of being captured, when set.
+  std::string stdout_path = {};
 };
 
 struct RunResult {
