@@ -60,9 +60,8 @@ int main(int argc, char** argv) {
   }
   const std::filesystem::path dir = argv[1];
   std::filesystem::create_directories(dir);
-  const std::vector<Tone> album = {{"01 Overture.wav", 4.2, 440.0},
-                                   {"02 Suite.wav", 7.5, 523.25},
-                                   {"03 Coda.wav", 3.1, 659.25}};
+  const std::vector<Tone> album = {
+      {"01 Overture.wav", 4.2, 440.0}, {"02 Suite.wav", 7.5, 523.25}, {"03 Coda.wav", 3.1, 659.25}};
   for (const Tone& tone : album) {
     std::ofstream out(dir / tone.file, std::ios::binary);
     std::string bytes = Wave(tone);
