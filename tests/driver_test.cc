@@ -332,9 +332,9 @@ TEST_F(CueWriteTest, StandardOutputGetsTheSheetAfterTheReport) {
 TEST_F(CueWriteTest, UnwritableDirectoryWritesAnExistingSheetInPlace) {
   WriteFile(dir_ / "output.cue", kOldSheet);
   fs::permissions(dir_ / "output.cue", fs::perms::all);
-  fs::permissions(dir_.path(), fs::perms::owner_all | fs::perms::group_read |
-                                   fs::perms::group_exec | fs::perms::others_read |
-                                   fs::perms::others_exec);
+  fs::permissions(dir_.path(), fs::perms::owner_read | fs::perms::owner_exec |
+                                   fs::perms::group_read | fs::perms::group_exec |
+                                   fs::perms::others_read | fs::perms::others_exec);
   RunResult run = RunPellorin(dir_.path(), {}, {.unprivileged = true});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(ReadFile(dir_ / "output.cue"), SheetFor("t.wav"));
