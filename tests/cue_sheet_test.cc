@@ -29,17 +29,6 @@ INSTANTIATE_TEST_SUITE_P(
         ComposeCase{"Empty", "", ""},
         ComposeCase{"OneFile", "a.wav",
                     "FILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"},
-        ComposeCase{"WorkedExample",
-                    "intro.wav\r\nP 00:02:00\r\nlong.wav\r\nS 04:10:00\r\nS 08:31:50\r\n"
-                    "P 00:01:00\r\nlast.wav\r\n",
-                    "FILE \"intro.wav\" WAVE\n"
-                    "  TRACK 01 AUDIO\n    PREGAP 00:02:00\n    INDEX 01 00:00:00\n"
-                    "FILE \"long.wav\" WAVE\n"
-                    "  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n"
-                    "  TRACK 03 AUDIO\n    INDEX 01 04:10:00\n"
-                    "  TRACK 04 AUDIO\n    PREGAP 00:01:00\n    INDEX 01 08:31:50\n"
-                    "FILE \"last.wav\" WAVE\n"
-                    "  TRACK 05 AUDIO\n    INDEX 01 00:00:00\n"},
         ComposeCase{"SecondPregapIgnored", "a.wav\nP 1\nP 2",
                     "FILE \"a.wav\" WAVE\n  TRACK 01 AUDIO\n    PREGAP 1\n    INDEX 01 00:00:00\n"},
         ComposeCase{"PregapBehindOtherLineIgnored", "a.wav\nnote\nP 1\nS 2",
