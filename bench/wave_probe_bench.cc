@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "wave_probe.h"
@@ -16,7 +17,7 @@ using namespace pellorin::testing;
 std::string Canonical() { return CanonicalHeader({}, 176400); }
 
 std::string FarTags() {
-  return Riff(Chunk("JUNK", std::string(14956, '\0')) + FormatChunk({}) + DataChunkStart(176400));
+  return Riff(Chunk("JUNK", std::string(14956, '\0')) + FormatChunk({}) + DataStart(176400));
 }
 
 void Scan(benchmark::State& state, const std::string& bytes) {
@@ -27,7 +28,7 @@ void Scan(benchmark::State& state, const std::string& bytes) {
 void Probe(benchmark::State& state, const std::string& bytes) {
   const std::filesystem::path path =
       std::filesystem::temp_directory_path() / ("pellorin_bench_" + std::to_string(bytes.size()));
-  WriteFile(path, bytes);
+  std::ofstream(path, std::ios::binary) << bytes;
   for (auto _ : state) benchmark::DoNotOptimize(GET_ATTRIBUTES(path.string()));
   std::filesystem::remove(path);
 }

@@ -1,348 +1,216 @@
-// End-to-end runs of the built program, each in a fresh working directory.
+// End-to-end runs of the built program. Each case writes its files into a
+// fresh directory and runs a shell script there, with $P naming the program;
+// everything the script prints, standard error included, must match.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "run_program.h"
 #include "wave_writer.h"
 
 namespace pellorin::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using Files = std::vector<std::pair<std::string, std::string>>;  // contents "/": a directory
 
-const char kHelp[] =
-    "Pellorin 1.0 by Quillbrack\n"
-    "Enter your .wav file names in a track called tlist.txt\n"
-    "Or, use a different list filename by entering it as\n"
-    "the first command line argument.\n"
-    "Optionally, add the name for the output .cue file as\n"
-    "the second command line argument.\n"
-    "To split a file into separate tracks, start a line with S\n"
-    "followed by the start time.\n"
-    "To add a pregap, start a line with P followed by the length\n";
-
-const char kOldSheet[] = "old sheet";
-
-std::string OneSecondWave() { return CanonicalHeader({}, 176400); }
+const std::string kWave = CanonicalHeader({}, 176400);  // one second
+const std::string kSheetT = "FILE \"t.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
 
 std::string Report(const std::string& rows, const std::string& total) {
   return "\nFile Lengths \t\t\tmin:sec:frames\n\n" + rows + "\nTotal Time:  " + total + "\n";
 }
+const std::string kReportT = Report("1\tt.wav\t\t0:1:0\n", "0 min : 1 sec");
 
-std::string SheetFor(const std::string& wave) {
-  return "FILE \"" + wave + "\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
-}
-
-struct ChoiceCase {
-  bool tlist_present;
-  std::vector<std::string> args;
-  int status;
-  std::string cue_name;  // empty: none written
-  std::string wave_listed;
-};
-
-void PrintTo(const ChoiceCase& c, std::ostream* os) {
-  *os << (c.tlist_present ? "tlist.txt," : "no tlist.txt,") << c.args.size() << " args";
-}
-
-class FileChoiceTest : public ::testing::TestWithParam<ChoiceCase> {};
-
-TEST_P(FileChoiceTest, PicksListAndCueSheet) {
-  const ChoiceCase& c = GetParam();
-  ScratchDir dir;
-  WriteFile(dir / "t.wav", OneSecondWave());
-  WriteFile(dir / "o.wav", OneSecondWave());
-  WriteFile(dir / "other.txt", "o.wav\n");
-  if (c.tlist_present) WriteFile(dir / "tlist.txt", "t.wav\n");
-  std::vector<std::string> before = dir.Entries();
-
-  RunResult run = RunPellorin(dir.path(), c.args);
-  EXPECT_EQ(run.status, c.status);
-  EXPECT_EQ(run.err, "");
-  if (c.cue_name.empty()) {
-    EXPECT_EQ(run.out, kHelp);
-  } else {
-    EXPECT_EQ(run.out, Report("1\t" + c.wave_listed + "\t\t0:1:0\n", "0 min : 1 sec") +
-                           "\nWrote cue file called " + c.cue_name + "\n");
-    EXPECT_EQ(ReadFile(dir / c.cue_name), SheetFor(c.wave_listed));
-    before.push_back(c.cue_name);
-    std::sort(before.begin(), before.end());
+std::string RunScript(const std::string& name, Files files, const std::string& script) {
+  const fs::path dir = fs::path(::testing::TempDir()) / ("pellorin_" + name);
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  fs::permissions(dir, fs::perms::all);  // some scripts run as nobody
+  files.insert(
+      files.begin(),
+      {{"t.wav", kWave}, {"o.wav", kWave}, {"other.txt", "o.wav\n"}, {"output.cue", "old sheet"}});
+  for (const auto& [file, bytes] : files) {
+    if (bytes == "/") {
+      fs::create_directory(dir / file);
+    } else {
+      std::ofstream(dir / file, std::ios::binary) << bytes;
+    }
   }
-  EXPECT_EQ(dir.Entries(), before);
+  const std::string command =
+      "cd '" + dir.string() + "' && P='" PELLORIN_BINARY "' && { " + script + "\n} 2>&1";
+  std::string printed;
+  FILE* pipe = popen(command.c_str(), "r");
+  for (int c; (c = std::fgetc(pipe)) != EOF;) printed += static_cast<char>(c);
+  pclose(pipe);
+  fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add);
+  fs::remove_all(dir);
+  return printed;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, FileChoiceTest,
-    ::testing::Values(ChoiceCase{true, {}, 0, "output.cue", "t.wav"},
-                      ChoiceCase{true, {"other.txt"}, 0, "output.cue", "t.wav"},
-                      ChoiceCase{true, {"other.txt", "my.cue"}, 0, "my.cue", "t.wav"},
-                      ChoiceCase{true, {"other.txt", "my.cue", "x"}, 0, "output.cue", "t.wav"},
-                      ChoiceCase{false, {}, 1, "", ""},
-                      ChoiceCase{false, {"other.txt"}, 0, "output.cue", "o.wav"},
-                      ChoiceCase{false, {"other.txt", "my.cue"}, 0, "my.cue", "o.wav"},
-                      ChoiceCase{false, {"other.txt", "my.cue", "x"}, 0, "output.cue", "o.wav"}));
-
-TEST(RunTest, WorkedExampleWithEveryKindOfLine) {
-  ScratchDir dir;
-  WriteFile(dir / "intro.wav", CanonicalHeader({}, 10000000 * 4));
-  WriteFile(dir / "long.wav", CanonicalHeader({}, 8165556 * 4));
-  WriteFile(dir / "last.wav", CanonicalHeader({2, 48000, 16}, 2928000 * 4));
-  WriteFile(dir / "tlist.txt",
-            "\xEF\xBB\xBFintro.wav\r\nP 00:02:00\r\nlong.wav\r\n\r\nS 04:10:00\r\nS 08:31:50\r\n"
-            "P 00:01:00\r\nlast.wav\r\nmastered in 2026\r\n");
-  RunResult run = RunPellorin(dir.path(), {});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out,
-            Report("1\tintro.wav\t\t3:46:56\n2\tlong.wav\t\t3:5:11\n3\tlast.wav\t\t1:1:0\n",
-                   "7 min : 52 sec") +
-                "\nWrote cue file called output.cue\n");
-  EXPECT_EQ(ReadFile(dir / "output.cue"),
-            "FILE \"intro.wav\" WAVE\n"
-            "  TRACK 01 AUDIO\n    PREGAP 00:02:00\n    INDEX 01 00:00:00\n"
-            "FILE \"long.wav\" WAVE\n"
-            "  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n"
-            "  TRACK 03 AUDIO\n    INDEX 01 04:10:00\n"
-            "  TRACK 04 AUDIO\n    PREGAP 00:01:00\n    INDEX 01 08:31:50\n"
-            "FILE \"last.wav\" WAVE\n"
-            "  TRACK 05 AUDIO\n    INDEX 01 00:00:00\n");
+// A failing run: its message, status 2, and the directory left as it was.
+std::string Fails(const std::string& run) {
+  return "a=$(ls -A); " + run +
+         "; echo $?; cat output.cue; [ \"$a\" = \"$(ls -A)\" ] && echo ' kept'";
 }
+std::string Failed(const std::string& message) { return message + "2\nold sheet kept\n"; }
 
-TEST(RunTest, EmptyListWritesEmptySheet) {
-  ScratchDir dir;
-  WriteFile(dir / "tlist.txt", "\r\n\n");
-  WriteFile(dir / "output.cue", kOldSheet);
-  RunResult run = RunPellorin(dir.path(), {});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, Report("", "0 min : 0 sec") + "\nWrote cue file called output.cue\n");
-  EXPECT_EQ(ReadFile(dir / "output.cue"), "");
-}
-
-TEST(RunTest, ListThatIsADirectoryCountsAsAbsent) {
-  ScratchDir dir;
-  fs::create_directory(dir / "tlist.txt");
-  WriteFile(dir / "o.wav", OneSecondWave());
-  WriteFile(dir / "other.txt", "o.wav");
-  RunResult run = RunPellorin(dir.path(), {"other.txt"});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(ReadFile(dir / "output.cue"), SheetFor("o.wav"));
-}
-
-// Runs that fail: exactly one message, status 2, nothing written or changed.
-struct FailureCase {
+struct RunCase {
   const char* name;
-  std::string list;  // written to tlist.txt unless empty
-  std::vector<std::string> args;
-  std::string out;
+  Files files;
+  std::string script, printed;
 };
 
-void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const RunCase& c, std::ostream* os) { *os << c.name; }
 
-class FailureTest : public ::testing::TestWithParam<FailureCase> {};
+class RunTest : public ::testing::TestWithParam<RunCase> {};
 
-TEST_P(FailureTest, ReportsAndWritesNothing) {
-  const FailureCase& c = GetParam();
-  ScratchDir dir;
-  WriteFile(dir / "t.wav", OneSecondWave());
-  WriteFile(dir / "nofmt.wav", Riff(DataChunkStart(4)));
-  WriteFile(dir / "nodata.wav", Riff(FormatChunk({})));
-  WriteFile(dir / "mono0.wav", CanonicalHeader({0, 44100, 16}, 4));
-  WriteFile(dir / "random.wav", std::string("\x91\x07RIFZ\xff\x13", 8) + std::string(3000, '\x5a'));
-  fs::create_directory(dir / "folder.wav");
-  WriteFile(dir / "output.cue", kOldSheet);
-  if (!c.list.empty()) WriteFile(dir / "tlist.txt", c.list);
-  const std::vector<std::string> before = dir.Entries();
+TEST_P(RunTest, PrintsAndWrites) {
+  EXPECT_EQ(RunScript(GetParam().name, GetParam().files, GetParam().script), GetParam().printed);
+}
 
-  RunResult run = RunPellorin(dir.path(), c.args);
-  EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.out, c.out);
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(dir.Entries(), before);
-  EXPECT_EQ(ReadFile(dir / "output.cue"), kOldSheet);
+const Files kTlist = {{"tlist.txt", "t.wav\n"}};
+
+std::string Bytes(unsigned seed, std::size_t size) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, FailureTest,
+    Cases, RunTest,
     ::testing::Values(
-        FailureCase{
-            "ListMissing", "", {"missing.txt"}, "Cannot open track list called missing.txt\n"},
-        FailureCase{
-            "ListIsADirectory", "", {"folder.wav"}, "Cannot open track list called folder.wav\n"},
-        FailureCase{"SplitWithoutTime", "t.wav\nS\n", {}, "Missing time in track list line S\n"},
-        FailureCase{"PregapWithoutTimeBeforeAnyProbe",
-                    "missing.wav\nnote\nP \n",
-                    {},
-                    "Missing time in track list line P \n"},
-        FailureCase{"WaveMissing",
-                    "t.wav\nmissing.wav\n",
-                    {},
-                    "Cannot find file in track list called missing.wav\n"},
-        FailureCase{"TrailingBlankIsPartOfTheName",
-                    "t.wav \n",
-                    {},
-                    "Cannot find file in track list called t.wav \n"},
-        FailureCase{"WaveIsADirectory",
-                    "folder.wav",
-                    {},
-                    "Cannot find file in track list called folder.wav\n"},
-        FailureCase{
-            "NoFormatChunk", "t.wav\nnofmt.wav", {}, "Can't find format chunk in wave file!\n"},
-        FailureCase{"NoDataChunk", "nodata.wav", {}, "Can't find data block in wave file!\n"},
-        FailureCase{"RandomBytes", "random.wav", {}, "Can't find format chunk in wave file!\n"},
-        FailureCase{
-            "ZeroChannels", "mono0.wav", {}, "Unsupported format in wave file called mono0.wav\n"}),
+        RunCase{"WorkedExample",
+                {{"intro.wav", CanonicalHeader({}, 10000000 * 4)},
+                 {"long.wav", CanonicalHeader({}, 8165556 * 4)},
+                 {"last.wav", CanonicalHeader({2, 48000, 16}, 2928000 * 4)},
+                 {"tlist.txt",
+                  "\xEF\xBB\xBFintro.wav\r\nP 00:02:00\r\nlong.wav\r\n\r\nS 04:10:00\r\n"
+                  "S 08:31:50\r\nP 00:01:00\r\nlast.wav\r\nmastered in 2026\r\n"}},
+                "$P; echo $?; cat output.cue",
+                Report("1\tintro.wav\t\t3:46:56\n2\tlong.wav\t\t3:5:11\n3\tlast.wav\t\t1:1:0\n",
+                       "7 min : 52 sec") +
+                    "\nWrote cue file called output.cue\n0\n"
+                    "FILE \"intro.wav\" WAVE\n  TRACK 01 AUDIO\n    PREGAP 00:02:00\n    INDEX 01 "
+                    "00:00:00\n"
+                    "FILE \"long.wav\" WAVE\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n"
+                    "  TRACK 03 AUDIO\n    INDEX 01 04:10:00\n"
+                    "  TRACK 04 AUDIO\n    PREGAP 00:01:00\n    INDEX 01 08:31:50\n"
+                    "FILE \"last.wav\" WAVE\n  TRACK 05 AUDIO\n    INDEX 01 00:00:00\n"},
+        RunCase{"EmptyList",
+                {{"tlist.txt", "\r\n\n"}},
+                "$P; echo $?; wc -c < output.cue",
+                Report("", "0 min : 0 sec") + "\nWrote cue file called output.cue\n0\n0\n"},
+        RunCase{"ListDirectoryIsAbsent",
+                {{"tlist.txt", "/"}},
+                "$P other.txt >/dev/null; cat output.cue",
+                "FILE \"o.wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"},
+        RunCase{"ListUnreadable",
+                {{"d", "/"}},
+                Fails("$P d; $P no.txt"),
+                Failed("Cannot open track list called d\nCannot open track list called no.txt\n")},
+        RunCase{"MissingTimeBeforeAnyProbe",
+                {{"tlist.txt", "no.wav\nS\nP \n"}},
+                Fails("$P"),
+                Failed("Missing time in track list line S\n")},
+        RunCase{"WaveMissingAfterOneMeasured",
+                {{"tlist.txt", "t.wav\nt.wav \n"}},
+                Fails("$P"),
+                Failed("Cannot find file in track list called t.wav \n")},
+        RunCase{"WaveIsADirectory",
+                {{"d.wav", "/"}, {"tlist.txt", "d.wav"}},
+                Fails("$P"),
+                Failed("Cannot find file in track list called d.wav\n")},
+        RunCase{"RandomWave",
+                {{"w.wav", Bytes(1, 20000)}, {"tlist.txt", "w.wav"}},
+                Fails("$P"),
+                Failed("Can't find format chunk in wave file!\n")},
+        RunCase{"HeaderCutAtEveryLength",
+                {{"tlist.txt", "cut.wav"}},
+                "for n in $(seq 0 43); do head -c $n t.wav > cut.wav; $P; echo $?; done | sort | "
+                "uniq -c; cat output.cue",
+                "     44 2\n     25 Can't find data block in wave file!\n"
+                "     15 Can't find format chunk in wave file!\n"
+                "      4 Unsupported format in wave file called cut.wav\nold sheet"},
+        RunCase{"RandomLists",
+                {{"r1", Bytes(1, 3000)}, {"r2", Bytes(2, 50)}, {"r3", "\n" + Bytes(3, 9000)}},
+                "for l in r1 r2 r3; do $P $l >/dev/null; echo $?; done",
+                "2\n2\n2\n"},
+        RunCase{"HugeListUsesItsFirst128Lines",
+                {},
+                "{ echo t.wav; head -c 10485760 /dev/zero | tr '\\0' a; printf '\\nS 1\\n'; "
+                "yes t.wav | head -n 200; } > tlist.txt; $P >/dev/null; echo $?; "
+                "grep -c FILE output.cue; tail -n 2 output.cue",
+                "0\n126\n  TRACK 127 AUDIO\n    INDEX 01 00:00:00\n"},
+        RunCase{"LongNamesKeptWhole",
+                {{std::string(240, 'w') + ".wav", kWave},
+                 {"list", std::string(240, 'w') + ".wav\nS " + std::string(300, '0')}},
+                "$P list " + std::string(200, 'c') + " >/dev/null; cat c*",
+                "FILE \"" + std::string(240, 'w') +
+                    ".wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 "
+                    "00:00:00\n  TRACK 02 AUDIO\n    INDEX 01 " +
+                    std::string(300, '0') + "\n"},
+        RunCase{"FileSizeLimitKeepsOldSheet", kTlist, Fails("(ulimit -f 0; $P)"),
+                Failed(kReportT + "Cannot write cue file called output.cue\n")},
+        RunCase{"CueSheetUnwritable", kTlist, Fails("$P x /dev/full; $P x no/my.cue"),
+                Failed(kReportT + "Cannot write cue file called /dev/full\n" + kReportT +
+                       "Cannot write cue file called no/my.cue\n")},
+        RunCase{"ReplaceKeepsPermissions", kTlist,
+                "chmod 640 output.cue; $P >/dev/null; stat -c %a output.cue; cat output.cue; ls",
+                "640\n" + kSheetT + "o.wav\nother.txt\noutput.cue\nt.wav\ntlist.txt\n"},
+        RunCase{"SymbolicLinkStaysALink", kTlist,
+                "mv output.cue real.cue; ln -s real.cue my.cue; $P x my.cue >/dev/null; "
+                "test -L my.cue && cat real.cue",
+                kSheetT},
+        RunCase{"StandardOutputAfterReport", kTlist, "$P x /dev/stdout",
+                kReportT + kSheetT + "\nWrote cue file called /dev/stdout\n"},
+        RunCase{"UnprintableReportFails", kTlist, "$P > /dev/full; echo $?; cat output.cue",
+                "2\n" + kSheetT},
+        RunCase{"UnwritableDirectory", kTlist,
+                "chmod 666 output.cue; chmod 555 .; [ $(id -u) = 0 ] && "
+                "U='setpriv --reuid=nobody --regid=nogroup --clear-groups'; "
+                "$U $P >/dev/null; echo $?; cat output.cue; $U $P x new.cue; echo $?; ls",
+                "0\n" + kSheetT + kReportT +
+                    "Cannot write cue file called new.cue\n2\no.wav\nother.txt\noutput.cue\nt.wav\n"
+                    "tlist.txt\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(RunTest, HeaderCutShortAtEveryLengthFailsCleanly) {
-  ScratchDir dir;
-  const std::string header = OneSecondWave();
-  WriteFile(dir / "tlist.txt", "cut.wav");
-  for (std::size_t length = 0; length < header.size(); ++length) {
-    WriteFile(dir / "cut.wav", header.substr(0, length));
-    RunResult run = RunPellorin(dir.path(), {});
-    // The tags end at offsets 15 and 40, the data size at 44.
-    EXPECT_EQ(run.out, length < 15   ? "Can't find format chunk in wave file!\n"
-                       : length < 40 ? "Can't find data block in wave file!\n"
-                                     : "Unsupported format in wave file called cut.wav\n");
-    EXPECT_EQ(run.status, 2) << length;
-    EXPECT_FALSE(fs::exists(dir / "output.cue")) << length;
+TEST(FileChoiceTest, TlistWinsAndOnlyTwoArgumentsNameTheSheet) {
+  const struct {
+    bool tlist;
+    std::string args, cue, wave;
+  } rows[] = {{true, "", "output.cue", "t"},
+              {true, "other.txt", "output.cue", "t"},
+              {true, "other.txt my.cue", "my.cue", "t"},
+              {true, "other.txt my.cue x", "output.cue", "t"},
+              {false, "other.txt", "output.cue", "o"},
+              {false, "other.txt my.cue", "my.cue", "o"},
+              {false, "other.txt my.cue x", "output.cue", "o"}};
+  for (const auto& row : rows) {
+    const std::string sheet =
+        "FILE \"" + row.wave + ".wav\" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
+    EXPECT_EQ(RunScript("choice", row.tlist ? kTlist : Files{},
+                        "rm output.cue; $P " + row.args + "; echo $?; ls | grep cue; cat *.cue"),
+              Report("1\t" + row.wave + ".wav\t\t0:1:0\n", "0 min : 1 sec") +
+                  "\nWrote cue file called " + row.cue + "\n0\n" + row.cue + "\n" + sheet)
+        << row.tlist << " " << row.args;
   }
-}
-
-TEST(RunTest, ListOfRandomBytesEndsByItself) {
-  ScratchDir dir;
-  WriteFile(dir / "output.cue", kOldSheet);
-  std::mt19937 random(7);
-  for (int round = 0; round < 20; ++round) {
-    std::string list(1 + random() % 5000, '\0');
-    for (char& c : list) c = static_cast<char>(random());
-    WriteFile(dir / "tlist.txt", list);
-    RunResult run = RunPellorin(dir.path(), {});
-    EXPECT_TRUE(run.status == 0 || run.status == 2) << round;
-    if (run.status == 2) {
-      EXPECT_EQ(ReadFile(dir / "output.cue"), kOldSheet) << round;
-    }
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"output.cue", "tlist.txt"})) << round;
-  }
-}
-
-TEST(RunTest, HugeListUsesItsFirstLines) {
-  ScratchDir dir;
-  WriteFile(dir / "t.wav", OneSecondWave());
-  std::string list = "t.wav\n" + std::string(10 << 20, 'a') + "\nS 1\n";
-  for (int i = 0; i < 200; ++i) list += "t.wav\n";
-  WriteFile(dir / "tlist.txt", list);
-  RunResult run = RunPellorin(dir.path(), {});
-  EXPECT_EQ(run.status, 0);
-  const std::string sheet = ReadFile(dir / "output.cue");
-  // 128 lines used: 126 files of three cue lines each and one split of two.
-  EXPECT_EQ(std::count(sheet.begin(), sheet.end(), '\n'), 3 * 126 + 2);
-  EXPECT_NE(sheet.find("TRACK 127 AUDIO"), std::string::npos);
-  EXPECT_EQ(sheet.find("TRACK 128 AUDIO"), std::string::npos);
-}
-
-TEST(RunTest, LongNamesAreKeptWhole) {
-  ScratchDir dir;
-  const std::string wave = std::string(240, 'w') + ".wav";
-  const std::string cue = std::string(200, 'c') + ".cue";
-  WriteFile(dir / wave, OneSecondWave());
-  WriteFile(dir / "list.txt", wave + "\n" + "S " + std::string(300, '0') + "\n");
-  RunResult run = RunPellorin(dir.path(), {"list.txt", cue});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(ReadFile(dir / cue),
-            SheetFor(wave) + "  TRACK 02 AUDIO\n    INDEX 01 " + std::string(300, '0') + "\n");
-}
-
-// Writing the cue sheet: it is replaced whole or not at all.
-class CueWriteTest : public ::testing::Test {
- protected:
-  CueWriteTest() {
-    WriteFile(dir_ / "t.wav", OneSecondWave());
-    WriteFile(dir_ / "tlist.txt", "t.wav\n");
-  }
-  std::string ReportFor(const std::string& cue_name, bool written) const {
-    return Report("1\tt.wav\t\t0:1:0\n", "0 min : 1 sec") +
-           (written ? "\nWrote cue file called " : "Cannot write cue file called ") + cue_name +
-           "\n";
-  }
-  ScratchDir dir_;
-};
-
-TEST_F(CueWriteTest, FileSizeLimitKeepsTheOldSheet) {
-  WriteFile(dir_ / "output.cue", kOldSheet);
-  const std::vector<std::string> before = dir_.Entries();
-  RunResult run = RunPellorin(dir_.path(), {}, {.file_size_limit = 20});
-  EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.out, ReportFor("output.cue", false));
-  EXPECT_EQ(ReadFile(dir_ / "output.cue"), kOldSheet);
-  EXPECT_EQ(dir_.Entries(), before);
-}
-
-TEST_F(CueWriteTest, FullDeviceIsAFailure) {
-  RunResult run = RunPellorin(dir_.path(), {"x", "/dev/full"});
-  EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.out, ReportFor("/dev/full", false));
-}
-
-TEST_F(CueWriteTest, UnwritableStandardOutputIsAFailure) {
-  RunResult run = RunPellorin(dir_.path(), {}, {.stdout_path = "/dev/full"});
-  EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(ReadFile(dir_ / "output.cue"), SheetFor("t.wav"));
-}
-
-TEST_F(CueWriteTest, MissingDirectoryIsAFailure) {
-  RunResult run = RunPellorin(dir_.path(), {"x", "nowhere/my.cue"});
-  EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.out, ReportFor("nowhere/my.cue", false));
-}
-
-TEST_F(CueWriteTest, ReplacesKeepingPermissionBits) {
-  WriteFile(dir_ / "output.cue", kOldSheet);
-  fs::permissions(dir_ / "output.cue",
-                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-  RunResult run = RunPellorin(dir_.path(), {});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(ReadFile(dir_ / "output.cue"), SheetFor("t.wav"));
-  EXPECT_EQ(fs::status(dir_ / "output.cue").permissions(),
-            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-  EXPECT_EQ(dir_.Entries(), (std::vector<std::string>{"output.cue", "t.wav", "tlist.txt"}));
-}
-
-TEST_F(CueWriteTest, SymbolicLinkStaysALink) {
-  WriteFile(dir_ / "real.cue", kOldSheet);
-  fs::create_symlink("real.cue", dir_ / "link.cue");
-  RunResult run = RunPellorin(dir_.path(), {"x", "link.cue"});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_TRUE(fs::is_symlink(dir_ / "link.cue"));
-  EXPECT_EQ(ReadFile(dir_ / "real.cue"), SheetFor("t.wav"));
-}
-
-TEST_F(CueWriteTest, StandardOutputGetsTheSheetAfterTheReport) {
-  RunResult run = RunPellorin(dir_.path(), {"x", "/dev/stdout"});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, Report("1\tt.wav\t\t0:1:0\n", "0 min : 1 sec") + SheetFor("t.wav") +
-                         "\nWrote cue file called /dev/stdout\n");
-}
-
-TEST_F(CueWriteTest, UnwritableDirectoryWritesAnExistingSheetInPlace) {
-  WriteFile(dir_ / "output.cue", kOldSheet);
-  fs::permissions(dir_ / "output.cue", fs::perms::all);
-  fs::permissions(dir_.path(), fs::perms::owner_read | fs::perms::owner_exec |
-                                   fs::perms::group_read | fs::perms::group_exec |
-                                   fs::perms::others_read | fs::perms::others_exec);
-  RunResult run = RunPellorin(dir_.path(), {}, {.unprivileged = true});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(ReadFile(dir_ / "output.cue"), SheetFor("t.wav"));
-
-  run = RunPellorin(dir_.path(), {"x", "new.cue"}, {.unprivileged = true});
-  EXPECT_EQ(run.status, 2);
-  EXPECT_EQ(run.out, ReportFor("new.cue", false));
-  EXPECT_FALSE(fs::exists(dir_ / "new.cue"));
+  EXPECT_EQ(RunScript("help", {}, "rm output.cue; $P; echo $?; ls | grep cue"),
+            "Pellorin 1.0 by Quillbrack\n"
+            "Enter your .wav file names in a track called tlist.txt\n"
+            "Or, use a different list filename by entering it as\n"
+            "the first command line argument.\n"
+            "Optionally, add the name for the output .cue file as\n"
+            "the second command line argument.\n"
+            "To split a file into separate tracks, start a line with S\n"
+            "followed by the start time.\n"
+            "To add a pregap, start a line with P followed by the length\n1\n");
 }
 
 }  // namespace

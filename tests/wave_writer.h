@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -15,24 +14,35 @@ struct WaveFormat {
   std::uint16_t bits_per_sample = 16;
 };
 
-std::string LittleEndian(std::uint32_t value, int bytes);
+inline std::string LittleEndian(std::uint32_t value, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i) & 0xFF);
+  return out;
+}
 
-// A chunk: its four-character id, its payload size, its payload.
-std::string Chunk(std::string_view id, std::string_view payload);
+// A chunk's id, payload size, payload and pad byte.
+inline std::string Chunk(std::string_view id, std::string_view payload) {
+  return std::string(id) + LittleEndian(payload.size(), 4) + std::string(payload) +
+         std::string(payload.size() % 2, '\0');
+}
 
-// A PCM format chunk for the given format.
-std::string FormatChunk(const WaveFormat& format);
+inline std::string FormatChunk(const WaveFormat& f) {
+  const std::uint32_t block = f.channels * (f.bits_per_sample / 8);
+  return Chunk("fmt ", LittleEndian(1, 2) + LittleEndian(f.channels, 2) +
+                           LittleEndian(f.sample_rate, 4) + LittleEndian(f.sample_rate * block, 4) +
+                           LittleEndian(block, 2) + LittleEndian(f.bits_per_sample, 2));
+}
 
-// The eight bytes that open a data chunk declaring size bytes of samples.
-std::string DataChunkStart(std::uint32_t size);
+// The eight bytes that open a data chunk of size bytes.
+inline std::string DataStart(std::uint32_t size) { return "data" + LittleEndian(size, 4); }
 
-// "RIFF", the size, "WAVE" and then body.
-std::string Riff(std::string_view body);
+inline std::string Riff(std::string_view body) {
+  return "RIFF" + LittleEndian(body.size() + 4, 4) + "WAVE" + std::string(body);
+}
 
 // The 44-byte canonical header: format tag at 12, data tag at 36.
-std::string CanonicalHeader(const WaveFormat& format, std::uint32_t data_size);
-
-void WriteFile(const std::filesystem::path& path, std::string_view bytes);
-std::string ReadFile(const std::filesystem::path& path);
+inline std::string CanonicalHeader(const WaveFormat& format, std::uint32_t data_size) {
+  return Riff(FormatChunk(format) + DataStart(data_size));
+}
 
 }  // namespace pellorin::testing
