@@ -34,8 +34,12 @@ TrackLength ComputeTrackLength(const WaveAttributes& wave) {
   const float fraction = static_cast<float>(static_cast<std::int64_t>(beyond_second)) / rate;
   const double cd_frames = static_cast<double>(fraction) * kCdFramesPerSecond;
 
-  return {static_cast<std::int32_t>(minutes), static_cast<std::int32_t>(seconds),
-          static_cast<std::int32_t>(cd_frames)};
+  const auto whole_minutes = static_cast<std::int32_t>(minutes);
+  // Above about 279 kHz a remainder a few samples short of the next minute can
+  // round up to all of it in single precision. Cut to whole CD frames, such a
+  // length is the last frame of the minute.
+  if (seconds == kSecondsPerMinute) return {whole_minutes, 59, 74};
+  return {whole_minutes, static_cast<std::int32_t>(seconds), static_cast<std::int32_t>(cd_frames)};
 }
 
 TotalTime ComputeTotalTime(std::span<const MeasuredFile> files) {

@@ -29,6 +29,15 @@ TEST(TrackLengthTest, FollowsTheSinglePrecisionSteps) {
       {44100, 21167999, "7:59:74"},
       {44100, 21168001, "8:0:0"},
       {48000, 34559999, "11:59:74"},
+      {44100, 211679999, "79:59:74"},
+      // Above 279 kHz single precision rounds these up to the whole minute,
+      // which is cut back to its last CD frame. Lengths just below keep their
+      // digits, though exact arithmetic prints 0:59:72 for both.
+      {352800, 21167999, "0:59:74"},
+      {352800, 42335999, "1:59:74"},
+      {384000, 23039999, "0:59:74"},
+      {352800, 21153888, "0:59:71"},
+      {384000, 23029759, "0:59:73"},
   };
   for (const auto& c : cases) {
     TrackLength l = ComputeTrackLength({c.rate, c.frames});
@@ -39,11 +48,15 @@ TEST(TrackLengthTest, FollowsTheSinglePrecisionSteps) {
   }
 }
 
-TEST(TotalTimeTest, ExceedsThirtyTwoBitsWithoutOverflow) {
+TEST(TotalTimeTest, AddsUpInSinglePrecisionWithoutOverflow) {
+  // 79:59:74 alone: within a millisecond of 80 minutes, which the total rounds to.
+  const TotalTime near = ComputeTotalTime(std::vector<MeasuredFile>{{"x", {44100, 211679999}}});
+  EXPECT_EQ(near.minutes, 80);
+  EXPECT_EQ(near.seconds, 0);
   // 128 files of 2^32 - 1 bytes of 8-bit mono at 1 Hz.
-  TotalTime total = ComputeTotalTime(std::vector<MeasuredFile>(128, {"x", {1, 4294967295}}));
-  EXPECT_GT(total.minutes, std::int64_t{1} << 32);
-  EXPECT_GE(total.seconds, 0);
+  const TotalTime huge = ComputeTotalTime(std::vector<MeasuredFile>(128, {"x", {1, 4294967295}}));
+  EXPECT_GT(huge.minutes, std::int64_t{1} << 32);
+  EXPECT_GE(huge.seconds, 0);
 }
 
 }  // namespace
