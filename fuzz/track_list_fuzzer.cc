@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     sound &= !line.text.empty() &&
              line.text.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos;
   }
-  FindLineWithoutTime(lines);
+  FindListFault(lines);
   const std::string cue = ComposeCueSheet(lines);
   sound &= cue.empty() == lines.empty() && (cue.empty() || cue.back() == '\n');
   if (!sound) __builtin_trap();

@@ -2,12 +2,14 @@
 
 #include <csignal>
 #include <iostream>
+#include <new>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 #include "cue_sheet.h"
 #include "length_report.h"
+#include "sheet_file.h"
 #include "track_list.h"
 #include "wave_probe.h"
 
@@ -34,42 +36,47 @@ constexpr std::string_view kHelpText =
 int Run(std::span<const std::string> args, std::ostream& out) {
   // tlist.txt in the working directory wins over a list named on the command
   // line; the cue sheet is named only when exactly two arguments are given.
-  std::optional<std::string> list_text = ReadListFile(kDefaultList);
-  if (!list_text) {
+  std::string list_name = kDefaultList;
+  std::optional<std::vector<ListLine>> lines = ReadTrackList(list_name);
+  if (!lines) {
     if (args.empty()) {
       out << kHelpText;
       return kExitHelp;
     }
-    list_text = ReadListFile(args[0]);
-    if (!list_text) {
-      out << "Cannot open track list called " << args[0] << "\n";
+    list_name = args[0];
+    lines = ReadTrackList(list_name);
+    if (!lines) {
+      out << "Cannot open track list called " << list_name << "\n";
       return kExitFailure;
     }
   }
   const std::string cue_name = args.size() == 2 ? args[1] : kDefaultCueSheet;
 
-  const std::vector<ListLine> lines = ParseTrackList(*list_text);
-  if (const ListLine* line = FindLineWithoutTime(lines)) {
-    out << "Missing time in track list line " << line->text << "\n";
+  if (const std::optional<std::string> fault = FindListFault(*lines)) {
+    out << *fault;
     return kExitFailure;
   }
 
+  // Every file the run reads, so that the sheet is never written over one.
+  std::vector<std::string> inputs = {list_name};
   std::vector<MeasuredFile> measured;
-  for (const ListLine& line : lines) {
+  for (const ListLine& line : *lines) {
     if (line.kind != LineKind::kFile) continue;
-    ProbeResult probe = GET_ATTRIBUTES(line.text);
+    const ProbeResult probe = GET_ATTRIBUTES(line.text);
     if (probe.status != ProbeStatus::kOk) {
       out << DescribeProbeFailure(probe.status, line.text);
       return kExitFailure;
     }
     measured.push_back({line.text, probe.attributes});
+    inputs.push_back(line.text);
   }
 
   out << FormatLengthReport(measured);
-
-  // The sheet may go to our own standard output: what was printed comes first.
-  out.flush();
-  if (!WriteCueSheet(cue_name, ComposeCueSheet(lines))) {
+  // A report that cannot be printed fails the run before anything is written.
+  // The flush also puts the report ahead of a sheet that goes to standard
+  // output.
+  if (!out.flush()) return kExitFailure;
+  if (!WriteSheetFile(cue_name, ComposeCueSheet(*lines), inputs, out)) {
     out << "Cannot write cue file called " << cue_name << "\n";
     return kExitFailure;
   }
@@ -80,16 +87,21 @@ int Run(std::span<const std::string> args, std::ostream& out) {
 }  // namespace pellorin
 
 int main(int argc, char** argv) {
-#ifdef SIGXFSZ
-  // Past a file-size limit the write fails and is reported like any other
-  // failed write, instead of the signal killing the run halfway.
+  // Failed writes are reported like any other failure rather than killing the
+  // run halfway: past a file-size limit, and into a pipe nobody reads.
   std::signal(SIGXFSZ, SIG_IGN);
-#endif
+  std::signal(SIGPIPE, SIG_IGN);
   std::ios::sync_with_stdio(false);
-  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-  int status = pellorin::Run(args, std::cout);
+  int status;
+  try {
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    status = pellorin::Run(args, std::cout);
+  } catch (const std::bad_alloc&) {
+    std::cout << "Out of memory\n";
+    status = pellorin::kExitFailure;
+  }
+  // Once the sheet is in place the run has succeeded, even if the line that
+  // confirms it is lost: status 2 always means that no sheet was written.
   std::cout.flush();
-  // A report that could not be printed is a failed run, though nothing is left
-  // to tell it on.
-  return std::cout ? status : pellorin::kExitFailure;
+  return status == pellorin::kExitSuccess || std::cout ? status : pellorin::kExitFailure;
 }

@@ -1,6 +1,8 @@
 #include "track_list.h"
 
+#include <array>
 #include <cstdio>
+#include <utility>
 
 #include "stdio_file.h"
 
@@ -8,7 +10,8 @@ namespace pellorin {
 
 namespace {
 
-constexpr std::string_view kLineEnds = "\r\n";
+// A NUL byte ends the list as well as the line it stands in.
+constexpr std::string_view kLineEnds("\r\n\0", 3);
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::size_t kTimeTextStart = 2;
 
@@ -22,33 +25,67 @@ LineKind Classify(std::string_view line) {
   return LineKind::kOther;
 }
 
+// Collects the lines of a list whose text arrives in pieces, holding no more
+// of it than the line being read.
+class LineCollector {
+ public:
+  // Takes the next piece of the list; false once the list is complete and
+  // nothing more of it needs reading.
+  bool Add(std::string_view piece) {
+    while (!complete_) {
+      const std::size_t end = piece.find_first_of(kLineEnds);
+      partial_.append(piece.substr(0, end));
+      if (end == std::string_view::npos) break;
+      complete_ = piece[end] == '\0';
+      EndLine();
+      piece.remove_prefix(end + 1);
+    }
+    return !complete_;
+  }
+
+  std::vector<ListLine> Finish() && {
+    EndLine();
+    return std::move(lines_);
+  }
+
+ private:
+  void EndLine() {
+    if (at_list_start_ && partial_.starts_with(kByteOrderMark)) {
+      partial_.erase(0, kByteOrderMark.size());
+    }
+    at_list_start_ = false;
+    if (partial_.empty()) return;  // a run of line ends is one boundary
+    const LineKind kind = lines_.empty() ? LineKind::kFile : Classify(partial_);
+    lines_.push_back({std::move(partial_), kind});
+    partial_.clear();
+    complete_ = complete_ || lines_.size() == kMaxUsedLines;
+  }
+
+  std::vector<ListLine> lines_;
+  std::string partial_;
+  bool at_list_start_ = true;
+  bool complete_ = false;
+};
+
 }  // namespace
 
-std::optional<std::string> ReadListFile(const std::string& path) {
-  FilePtr file = OpenFile(path, "rb");
-  if (!file) return std::nullopt;
-  std::string text;
-  char chunk[1 << 16];
-  std::size_t got;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) text.append(chunk, got);
-  if (std::ferror(file.get())) return std::nullopt;
-  return text;
+std::vector<ListLine> ParseTrackList(std::string_view list_text) {
+  LineCollector collector;
+  collector.Add(list_text);
+  return std::move(collector).Finish();
 }
 
-std::vector<ListLine> ParseTrackList(std::string_view list_text) {
-  if (list_text.starts_with(kByteOrderMark)) list_text.remove_prefix(kByteOrderMark.size());
-  list_text = list_text.substr(0, list_text.find('\0'));
-
-  std::vector<ListLine> lines;
-  std::size_t start = list_text.find_first_not_of(kLineEnds);
-  while (start != std::string_view::npos && lines.size() < kMaxUsedLines) {
-    std::size_t end = list_text.find_first_of(kLineEnds, start);
-    std::string_view line = list_text.substr(start, end - start);
-    LineKind kind = lines.empty() ? LineKind::kFile : Classify(line);
-    lines.push_back({std::string(line), kind});
-    start = list_text.find_first_not_of(kLineEnds, end);
+std::optional<std::vector<ListLine>> ReadTrackList(const std::string& path) {
+  FilePtr file = OpenFile(path, "rb");
+  if (!file) return std::nullopt;
+  LineCollector collector;
+  std::array<char, 1 << 16> chunk;
+  std::size_t got;
+  while ((got = std::fread(chunk.data(), 1, chunk.size(), file.get())) > 0) {
+    if (!collector.Add({chunk.data(), got})) return std::move(collector).Finish();
   }
-  return lines;
+  if (std::ferror(file.get())) return std::nullopt;
+  return std::move(collector).Finish();
 }
 
 std::string_view TimeText(const ListLine& line) {
@@ -56,12 +93,17 @@ std::string_view TimeText(const ListLine& line) {
   return text.size() > kTimeTextStart ? text.substr(kTimeTextStart) : std::string_view();
 }
 
-const ListLine* FindLineWithoutTime(std::span<const ListLine> lines) {
+std::optional<std::string> FindListFault(std::span<const ListLine> lines) {
   for (const ListLine& line : lines) {
-    bool needs_time = line.kind == LineKind::kSplit || line.kind == LineKind::kPregap;
-    if (needs_time && TimeText(line).empty()) return &line;
+    const bool needs_time = line.kind == LineKind::kSplit || line.kind == LineKind::kPregap;
+    if (needs_time && TimeText(line).empty()) {
+      return "Missing time in track list line " + line.text + "\n";
+    }
+    if (line.kind == LineKind::kFile && line.text.find('"') != std::string::npos) {
+      return "Double quote in file name in track list line " + line.text + "\n";
+    }
   }
-  return nullptr;
+  return std::nullopt;
 }
 
 }  // namespace pellorin

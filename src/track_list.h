@@ -22,21 +22,24 @@ struct ListLine {
 // Lines beyond this many non-empty ones are ignored.
 inline constexpr std::size_t kMaxUsedLines = 128;
 
-// The whole file, or nothing when it cannot be opened or read (a directory,
-// for instance).
-std::optional<std::string> ReadListFile(const std::string& path);
-
-// Cuts the raw list text into lines at runs of CR and LF and classifies the
-// first kMaxUsedLines of them. The first line always names a file. A NUL byte
-// ends the list; a leading UTF-8 byte order mark is dropped.
+// Cuts list text into lines at runs of CR and LF and classifies the first
+// kMaxUsedLines of them. The first line always names a file. A NUL byte ends
+// the list; a UTF-8 byte order mark at its very start is dropped.
 std::vector<ListLine> ParseTrackList(std::string_view list_text);
+
+// Reads and parses the list file at path, or nothing when it cannot be opened
+// or read (a directory, for instance). Reading stops where the list ends, at a
+// NUL byte or behind its last used line, so an endless stream is no problem.
+std::optional<std::vector<ListLine>> ReadTrackList(const std::string& path);
 
 // A split line's start time or a pregap line's length: the text from its third
 // character on (the class letter and one separator are skipped). Empty when
 // the line is too short to carry one.
 std::string_view TimeText(const ListLine& line);
 
-// The first split or pregap line that has no time text, or nullptr.
-const ListLine* FindLineWithoutTime(std::span<const ListLine> lines);
+// The message for the first line that no usable cue sheet can be made from: a
+// split or pregap line without a time, or a file name holding a double quote,
+// which a cue sheet has no way to write. Nothing when every line is usable.
+std::optional<std::string> FindListFault(std::span<const ListLine> lines);
 
 }  // namespace pellorin

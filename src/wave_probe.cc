@@ -42,7 +42,8 @@ std::span<const unsigned char, N> Field(std::span<const unsigned char> head, std
 std::int64_t Assem2(std::span<const unsigned char, 2> bytes) { return bytes[0] + 256 * bytes[1]; }
 
 std::int64_t Assem4(std::span<const unsigned char, 4> bytes) {
-  std::uint32_t value = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | std::uint32_t{bytes[3]} << 24;
+  const std::uint32_t value = std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
+                              std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24;
   return static_cast<std::int32_t>(value);
 }
 

@@ -19,8 +19,8 @@ TEST(ComposeCueSheetTest, AttachesPregapsToTheTrackJustBefore) {
       {"", ""},
       {"a.wav", kTrack1 + "    INDEX 01 00:00:00\n"},
       {"a.wav\nP 1\nP 2", kTrack1 + "    PREGAP 1\n    INDEX 01 00:00:00\n"},
-      {"a.wav\nnote\nP 1\nS 2\nPx3",
-       kTrack1 + "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    PREGAP 3\n    INDEX 01 2\n"},
+      {"a.wav\nno\"te\nP 1\nS 2\"\nPx3",
+       kTrack1 + "    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    PREGAP 3\n    INDEX 01 2\"\n"},
   };
   for (const auto& [list, cue] : cases) EXPECT_EQ(Compose(list), cue) << list;
 }

@@ -32,13 +32,21 @@ TEST(ParseTrackListTest, SplitsAndClassifies) {
       {"a\nsong.Wav\ns 1\np 1\nS-1", "F a|O song.Wav|O s 1|O p 1|S S-1"},
       {" a.wav \n\tS 1", "F  a.wav |O \tS 1"},
       {std::string("a\nb\0c\n", 6), "F a|O b"},  // a NUL ends the list
-      {"\xEF\xBB\xBF"
-       "a\n\xEF\xBB\xBF"
-       "b",
-       "F a|O \xEF\xBB\xBF"
-       "b"},
+      {"\xEF\xBB\xBF\na\n\xEF\xBB\xBF", "F a|O \xEF\xBB\xBF"},
   };
   for (const auto& [list, parsed] : cases) EXPECT_EQ(Parsed(list), parsed) << list;
+}
+
+TEST(FindListFaultTest, ReportsTheFirstLineNoSheetCanBeMadeFrom) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"a.wav\nS 1\"\nnote \"x\"", ""},  // quotes are harmless outside file names
+      {"a.wav\nP \nb\".wav", "Missing time in track list line P \n"},
+      {"a.wav\nb\".wav\nSx", "Double quote in file name in track list line b\".wav\n"},
+      {"\"a\"\nS", "Double quote in file name in track list line \"a\"\n"},
+  };
+  for (const auto& [list, fault] : cases) {
+    EXPECT_EQ(FindListFault(ParseTrackList(list)).value_or(""), fault) << list;
+  }
 }
 
 }  // namespace

@@ -55,12 +55,5 @@ TEST(ScanWaveHeaderTest, FindsTagsAtEvenOffsetsUpTo15000) {
   }
 }
 
-TEST(AssemTest, ReadsLittleEndianAndAssem4IsSigned) {
-  const unsigned char b[] = {0x34, 0x12, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x80};
-  EXPECT_EQ(Assem2(std::span(b).subspan<2, 2>()), 65535);
-  EXPECT_EQ(Assem4(std::span(b).first<4>()), -60876);  // 0xFFFF1234
-  EXPECT_EQ(Assem4(std::span(b).subspan<4, 4>()), -2147483648LL);
-}
-
 }  // namespace
 }  // namespace pellorin

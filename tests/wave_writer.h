@@ -14,7 +14,7 @@ struct WaveFormat {
   std::uint16_t bits_per_sample = 16;
 };
 
-inline std::string LittleEndian(std::uint32_t value, int bytes) {
+inline std::string LittleEndian(std::uint64_t value, int bytes) {
   std::string out;
   for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i) & 0xFF);
   return out;
