@@ -88,6 +88,9 @@ PY
   cd - >/dev/null
 }
 
+linkage=static
+ldd "$pellorin" >/dev/null 2>&1 && linkage=dynamic
+echo "$pellorin, linked $linkage"
 echo "medians of ${RUNS:-30} timings of $LOOP runs each, per run"
 compare far-tags 14956
 compare canonical 0
