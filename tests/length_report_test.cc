@@ -13,21 +13,15 @@ TEST(TrackLengthTest, FollowsTheSinglePrecisionSteps) {
     std::int64_t rate, frames;
     const char* printed;
   } cases[] = {
-      {44100, 10000000, "3:46:56"},
-      {48000, 2928000, "1:1:0"},
       {44100, 6615000, "2:30:0"},
       {44100, 0, "0:0:0"},
       // Single precision lands just under a whole CD frame: exact arithmetic
-      // prints 3:5:12, 2:43:71, 8:0:53 and 5:56:39.
-      {44100, 8165556, "3:5:11"},
+      // prints 2:43:71 and 5:56:39.
       {44100, 7230048, "2:43:70"},
-      {44100, 21199164, "8:0:52"},
       {48000, 17112960, "5:56:38"},
       // Either side of a minute above 2^24 frames: never 7:-1 or 60 seconds.
       {44100, 18521999, "6:59:74"},
       {44100, 18522000, "7:0:0"},
-      {44100, 21167999, "7:59:74"},
-      {44100, 21168001, "8:0:0"},
       {48000, 34559999, "11:59:74"},
       {44100, 211679999, "79:59:74"},
       // Above 279 kHz single precision rounds these up to the whole minute,

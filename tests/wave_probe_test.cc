@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "wave_writer.h"
 
@@ -49,9 +50,9 @@ TEST(ScanWaveHeaderTest, FindsTagsAtEvenOffsetsUpTo15000) {
     const ScanCase& c = cases[i];
     ProbeResult r =
         ScanWaveHeader({reinterpret_cast<const unsigned char*>(c.bytes.data()), c.bytes.size()});
-    EXPECT_EQ(r.status, c.status) << "case " << i;
-    EXPECT_EQ(r.attributes.sample_rate, c.sample_rate) << "case " << i;
-    EXPECT_EQ(r.attributes.frame_count, c.frame_count) << "case " << i;
+    EXPECT_EQ(std::tuple(r.status, r.attributes.sample_rate, r.attributes.frame_count),
+              std::tuple(c.status, c.sample_rate, c.frame_count))
+        << "case " << i;
   }
 }
 
