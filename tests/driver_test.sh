@@ -67,6 +67,7 @@ run other.txt; run other.txt my.cue; run other.txt my.cue x' '%s:FILE "%s\n' \
   output.cue t.wav output.cue t.wav my.cue t.wav output.cue t.wav \
   output.cue o.wav my.cue o.wav output.cue o.wav
 
+# With neither, the help text.
 check HelpWithNothingToRead 'rm l.txt output.cue; $P; echo $?; ls' 'Pellorin 1.0 by Quillbrack
 Enter your .wav file names in a track called tlist.txt
 Or, use a different list filename by entering it as
@@ -104,6 +105,7 @@ cat output.cue' "     44 2\n     25 Can't find data block in wave file!
      15 Can't find format chunk in wave file!\n      4 Unsupported format in wave file called cut.wav
 old sheet"
 
+# An endless first line under an address-space limit.
 check OutOfMemory 'tr "\0" a </dev/zero | (ulimit -v 200000; fails "$P /dev/stdin")' \
   'Out of memory\n2\nunchanged\n'
 
@@ -117,32 +119,37 @@ $P long $(printf %0250d 0) >/dev/null; cat 000*0' \
 
 # Links stay links, permission bits are kept, and nothing stray is left.
 check SheetReplaced '
-chmod 640 output.cue; ln -s output.cue link.cue; ln -s new.cue dangling.cue
-$P l.txt link.cue >/dev/null; (umask 002; $P l.txt dangling.cue >/dev/null)
+chmod 640 output.cue; ln -s output.cue link.cue; ln -s link.cue chain.cue; ln -s new.cue dangling.cue
+$P l.txt chain.cue >/dev/null; (umask 002; $P l.txt dangling.cue >/dev/null)
 stat -c %a output.cue new.cue; find . -type l | sort; ls -A; cat output.cue new.cue' \
-  "640\n664\n./dangling.cue\n./link.cue\ndangling.cue\nl.txt\nlink.cue\nnew.cue\noutput.cue\nt.wav
-$sheet1$sheet1"
+  "640\n664\n./chain.cue\n./dangling.cue\n./link.cue
+chain.cue\ndangling.cue\nl.txt\nlink.cue\nnew.cue\noutput.cue\nt.wav\n$sheet1$sheet1"
 
 # Standard output gets the sheet between the report and the confirmation; a
 # FIFO is written directly.
 check SheetStreamed '
-$P l.txt /dev/stdout >out.txt; echo $?; cat out.txt
-mkfifo f; cat f >got & $P l.txt f >/dev/null; wait; cat got' \
-  "0\n%s\n$sheet1\nWrote cue file called /dev/stdout\n$sheet1" "$report1"
+mkfifo f; cat f >got & $P l.txt f >/dev/null; wait; cat got
+for o in /dev/stdout out.txt; do $P l.txt $o >out.txt; echo $?; cat out.txt; done' \
+  "${sheet1}0\n%s\n${sheet1}\nWrote cue file called /dev/stdout
+0\n%s\n${sheet1}\nWrote cue file called out.txt\n" "$report1" "$report1"
 
-# Under a file-size limit, over an input, in an unwritable directory; and
-# when the report cannot be printed, without a message.
+# Under a file-size limit, over an input, in a directory the user cannot write.
 check NothingWritten '
-ln -s output.cue link.cue; ln t.wav hard.wav; mkdir d; x=$(printf %0250d 0); y=$(printf %0250d 1)
-echo old >$x; for c in link.cue $x $y; do fails "(ulimit -f 0; \$P l.txt $c)"; done
-for c in /dev/full no/my.cue d l.txt t.wav hard.wav; do fails "$P l.txt $c"; done
+ln -s output.cue link.cue; ln t.wav hard.wav; ln -s l.txt soft; mkdir d; x=$(printf %0250d 0)
+y=$(printf %0250d 1); echo old >$x; for c in link.cue $x $y; do fails "(ulimit -f 0; \$P l.txt $c)"; done
+for c in /dev/full no/my.cue d l.txt t.wav hard.wav soft; do fails "$P l.txt $c"; done
 chmod 666 output.cue; chmod 555 .
 [ $(id -u) = 0 ] && U="setpriv --reuid=nobody --regid=nogroup --clear-groups"; fails "$U $P l.txt"' \
   "${report1//%/%%}\nCannot write cue file called %s\n2\nunchanged\n" link.cue "$(printf %0250d 0)" \
-  "$(printf %0250d 1)" /dev/full no/my.cue d l.txt t.wav hard.wav output.cue
+  "$(printf %0250d 1)" /dev/full no/my.cue d l.txt t.wav hard.wav soft output.cue
+
+# Nothing is written when the report cannot be printed, and there is nowhere
+# to say why. Once the sheet is in place, though, losing the confirmation
+# (past a file-size limit here) does not fail the run.
 check StandardOutputUnwritable '
-mkfifo f; exec 3<>f 4>f 3<&-; for out in ">&4" ">&-" ">/dev/full"; do fails "$P l.txt $out"; done' \
-  '2\nunchanged\n2\nunchanged\n2\nunchanged\n'
+mkfifo f; exec 3<>f 4>f 3<&-; for out in ">&4" ">&-" ">/dev/full"; do fails "$P l.txt $out"; done
+head -c 938 /dev/zero >out; (ulimit -f 1; $P l.txt >>out); echo $?; wc -c <out; cat output.cue' \
+  "2\nunchanged\n2\nunchanged\n2\nunchanged\n0\n1024\n$sheet1"
 
 # Interrupts while the temporary sheet exists, then at random moments: runs
 # end by the signal and leave nothing behind.
