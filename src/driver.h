@@ -15,7 +15,8 @@ inline constexpr int kExitHelp = 1;
 inline constexpr int kExitFailure = 2;
 
 // args are the command-line arguments after the program name; everything the
-// run prints goes to out. Returns the exit status.
+// run prints goes to out, which writes to standard output: a cue sheet named
+// after that goes through out as well. Returns the exit status.
 int Run(std::span<const std::string> args, std::ostream& out);
 
 }  // namespace pellorin
