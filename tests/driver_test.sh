@@ -91,7 +91,7 @@ grep -E "TRACK (09|10|99|100|127) " output.cue' '%s\n\nWrote cue file called out
 # A tlist.txt that is a directory counts as absent. The list is checked
 # before any wave file is opened.
 check InputFaults '
-mkdir tlist.txt d d.wav; printf "no.wav\nS\n" >a; printf "t.wav\nx\"y.wav" >b
+mkdir tlist.txt d d.wav; printf "no.wav\nS\n" >a; printf "no.wav\nx\"y.wav" >b
 printf "t.wav\nt.wav " >c; echo d.wav >e
 for l in d no.txt a b c e; do fails "$P $l"; done' '%s\n2\nunchanged\n' \
   'Cannot open track list called d' 'Cannot open track list called no.txt' \
