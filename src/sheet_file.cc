@@ -32,12 +32,12 @@ constexpr int kMaxLinks = 40;
 std::atomic<const char*> temporary_name{nullptr};
 static_assert(std::atomic<const char*>::is_always_lock_free);
 
-extern "C" void RemoveTemporaryAndReraise(int signal) {
+extern "C" void RemoveTemporaryAndReraise(int interrupt) {
   if (const char* name = temporary_name.load()) unlink(name);
   // The signal's own action ends the run once this handler returns, so the
   // caller sees which signal it was.
-  std::signal(signal, SIG_DFL);
-  raise(signal);
+  std::signal(interrupt, SIG_DFL);
+  raise(interrupt);
 }
 
 // Holds interrupts back while it lives, so that the temporary file and what
@@ -47,7 +47,7 @@ class InterruptsHeld {
   InterruptsHeld() {
     sigset_t interrupts;
     sigemptyset(&interrupts);
-    for (int signal : kInterrupts) sigaddset(&interrupts, signal);
+    for (int interrupt : kInterrupts) sigaddset(&interrupts, interrupt);
     sigprocmask(SIG_BLOCK, &interrupts, &saved_);
   }
   ~InterruptsHeld() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
@@ -75,13 +75,15 @@ class TemporarySheet {
       sigaction(kInterrupts[i], &action, nullptr);
     }
     fd_ = mkstemp(name_.data());
-    if (fd_ >= 0) temporary_name = name_.c_str();
+    exists_ = fd_ >= 0;
+    if (exists_) temporary_name = name_.c_str();
   }
 
   ~TemporarySheet() {
     InterruptsHeld held;
     if (fd_ >= 0) close(fd_);
-    if (temporary_name.exchange(nullptr) != nullptr) unlink(name_.c_str());
+    if (exists_) unlink(name_.c_str());
+    temporary_name = nullptr;
     for (std::size_t i = 0; i < kInterrupts.size(); ++i) {
       sigaction(kInterrupts[i], &saved_actions_[i], nullptr);
     }
@@ -98,6 +100,7 @@ class TemporarySheet {
     if (close(std::exchange(fd_, -1)) != 0) return false;
     InterruptsHeld held;
     if (rename(name_.c_str(), target.c_str()) != 0) return false;
+    exists_ = false;
     temporary_name = nullptr;
     return true;
   }
@@ -105,6 +108,7 @@ class TemporarySheet {
  private:
   std::string name_;
   int fd_ = -1;
+  bool exists_ = false;
   std::array<struct sigaction, kInterrupts.size()> saved_actions_;
 };
 
