@@ -172,28 +172,24 @@ bool IsAnyOf(const struct stat& file, std::span<const std::string> names) {
 bool WriteSheetFile(const std::string& name, std::string_view text,
                     std::span<const std::string> inputs, std::ostream& standard_output) {
   struct stat target;
-  if (stat(name.c_str(), &target) != 0) {
-    // Nothing there yet, or a link to nothing: the sheet is a new file.
-    if (errno != ENOENT) return false;
-    const std::optional<fs::path> file = FollowLinks(name);
-    return file && ReplaceFile(*file, NewFileMode(), text);
+  const bool exists = stat(name.c_str(), &target) == 0;
+  // Nothing there yet, or a link to nothing, makes the sheet a new file.
+  if (!exists && errno != ENOENT) return false;
+  if (exists) {
+    if (IsAnyOf(target, inputs)) return false;
+    struct stat output;
+    if (fstat(STDOUT_FILENO, &output) == 0 && SameFile(output, target)) {
+      return static_cast<bool>(standard_output.write(text.data(), std::ssize(text)).flush());
+    }
+    if (S_ISCHR(target.st_mode) || S_ISFIFO(target.st_mode) || S_ISSOCK(target.st_mode)) {
+      return WriteDirectly(name, text);
+    }
+    // A directory, or a block device, which holds a file system or data of
+    // its own that a cue sheet must not overwrite.
+    if (!S_ISREG(target.st_mode)) return false;
   }
-  if (IsAnyOf(target, inputs)) return false;
-
-  struct stat output;
-  if (fstat(STDOUT_FILENO, &output) == 0 && SameFile(output, target)) {
-    return static_cast<bool>(standard_output.write(text.data(), std::ssize(text)).flush());
-  }
-  if (S_ISREG(target.st_mode)) {
-    const std::optional<fs::path> file = FollowLinks(name);
-    return file && ReplaceFile(*file, target.st_mode & 07777, text);
-  }
-  if (S_ISCHR(target.st_mode) || S_ISFIFO(target.st_mode) || S_ISSOCK(target.st_mode)) {
-    return WriteDirectly(name, text);
-  }
-  // A directory, or a block device, which holds a file system or data of its
-  // own that a cue sheet must not overwrite.
-  return false;
+  const std::optional<fs::path> file = FollowLinks(name);
+  return file && ReplaceFile(*file, exists ? target.st_mode & 07777 : NewFileMode(), text);
 }
 
 }  // namespace pellorin
