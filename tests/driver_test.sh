@@ -25,11 +25,20 @@ state() { ls -A; find . -type f -exec cksum {} + | sort; }
 fails() { local before; before=$(state); eval "$1"; echo $?; [ "$before" = "$(state)" ] && echo unchanged; }
 export -f le wav state fails
 
+# A case that cannot run here is skipped, except in CI, which must run them all.
+skip() {
+  echo "skipped $1: $2"
+  [[ ${CI:-} != true ]] || failures=$((failures + 1))
+}
+
 # check NAME SCRIPT FORMAT [ARGUMENT...]
 check() {
   local name=$1 script=$2 dir expected got
   shift 2
-  [[ $name == OutOfMemory && -n $sanitized ]] && { echo "skipped $name: sanitizers need more memory"; return; }
+  case $name in
+    OutOfMemory) [[ -z $sanitized ]] || { skip "$name" "sanitizers need more memory"; return; } ;;
+    Interrupted) command -v strace >/dev/null || { skip "$name" "strace is not installed"; return; } ;;
+  esac
   expected=$(printf "$@"; echo .)
   dir=$(mktemp -d) && chmod 777 "$dir" && cd "$dir" || exit 1  # some scripts run as nobody
   wav 44100 44100 >t.wav && echo t.wav >l.txt && printf 'old sheet' >output.cue
@@ -151,17 +160,22 @@ mkfifo f; exec 3<>f 4>f 3<&-; for out in ">&4" ">&-" ">/dev/full"; do fails "$P 
 head -c 938 /dev/zero >out; (ulimit -f 1; $P l.txt >>out); echo $?; wc -c <out; cat output.cue' \
   "2\nunchanged\n2\nunchanged\n2\nunchanged\n0\n1024\n$sheet1"
 
-# Interrupts while the temporary sheet exists, then at random moments: runs
-# end by the signal and leave nothing behind.
+# Interrupts while the temporary sheet exists: strace delivers each signal
+# as the program sets the sheet's permission bits, the last step before the
+# rename. Each run ends by its signal and leaves nothing behind.
 check Interrupted '
+ulimit -c 0; for s in INT TERM HUP QUIT; do
+  env --default-signal strace -o /dev/null -e trace=fchmod -e inject=fchmod:signal=$s $P l.txt >/dev/null
+  echo $?; done 2>/dev/null; ls -A; cat output.cue' '130\n143\n129\n131\nl.txt\noutput.cue\nt.wav\nold sheet'
+
+# Interrupts at random moments: whenever a signal lands, the sheet is the old
+# one or the whole new one, and nothing is left beside it.
+check InterruptedAnyTime '
 { echo t.wav; for i in $(seq 127); do printf "S %050000d\n" 0; done; } >big
-$P big full.cue >/dev/null; run() { env --default-signal $P big >/dev/null & }
-ulimit -c 0; for s in INT TERM HUP QUIT; do run; n=0
-  until compgen -G ".pellorin-*" >/dev/null || ((++n > 100000)); do :; done
-  kill -$s $!; wait $! 2>/dev/null; echo $?; done
-for i in $(seq 20); do run; sleep $(printf 0.%03d $((RANDOM % 100)))
-  kill -$(shuf -n1 -e INT TERM) $! 2>/dev/null; wait $!; done
+$P big full.cue >/dev/null; ulimit -c 0
+for i in $(seq 20); do env --default-signal $P big >/dev/null & sleep 0.0$((RANDOM % 10))
+  kill -$(shuf -n1 -e INT TERM HUP QUIT) $! 2>/dev/null; wait $!; done 2>/dev/null
 ls -A; cmp -s output.cue full.cue || [ "$(cat output.cue)" = "old sheet" ] || echo torn' \
-  '130\n143\n129\n131\nbig\nfull.cue\nl.txt\noutput.cue\nt.wav\n'
+  'big\nfull.cue\nl.txt\noutput.cue\nt.wav\n'
 
 ((failures == 0)) || { echo "$failures case(s) failed"; exit 1; }
