@@ -1,5 +1,6 @@
 #include "length_report.h"
 
+#include <cfloat>
 #include <cmath>
 
 namespace pellorin {
@@ -9,29 +10,43 @@ namespace {
 constexpr double kSecondsPerMinute = 60.0;
 constexpr double kCdFramesPerSecond = 75.0;
 
+// Rounds a result to its type. Where the floating-point unit keeps results
+// wider than their type between operations (the x87 of 32-bit x86), only a
+// store to memory does that; everywhere else every operation already has.
+template <typename T>
+T Rounded(T value) {
+  if constexpr (FLT_EVAL_METHOD == 0) {
+    return value;
+  } else {
+    volatile T stored = value;
+    return stored;
+  }
+}
+
+float Single(std::int64_t value) { return Rounded(static_cast<float>(value)); }
+
 // Playing time in seconds as the running total adds it up: in single precision.
 float SingleSeconds(const WaveAttributes& wave) {
-  return static_cast<float>(wave.frame_count) / static_cast<float>(wave.sample_rate);
+  return Rounded(Single(wave.frame_count) / Single(wave.sample_rate));
 }
 
 }  // namespace
 
 TrackLength ComputeTrackLength(const WaveAttributes& wave) {
-  const float rate = static_cast<float>(wave.sample_rate);
+  const float rate = Single(wave.sample_rate);
   const double frames = static_cast<double>(wave.frame_count);
 
   // Whole minutes from the exact frame count: a single-precision copy of it
-  // could round across a minute and leave negative or 60+ seconds.
-  const double minutes = std::floor(frames / (kSecondsPerMinute * static_cast<double>(rate)));
-  const float minutes_single = static_cast<float>(minutes);
+  // could round across a minute and leave negative or 60+ seconds. They are
+  // taken away exactly too, as single precision cannot hold them from 2^24 on.
+  const double minutes =
+      std::floor(Rounded(frames / (kSecondsPerMinute * static_cast<double>(rate))));
+  const double rest = frames - minutes * kSecondsPerMinute * static_cast<double>(rate);
 
-  const double rest =
-      frames - static_cast<double>(minutes_single) * kSecondsPerMinute * static_cast<double>(rate);
-  const float rest_single = static_cast<float>(static_cast<std::int64_t>(rest));
-  const float seconds = std::floor(rest_single / rate);
-
-  const float beyond_second = rest_single - seconds * rate;
-  const float fraction = static_cast<float>(static_cast<std::int64_t>(beyond_second)) / rate;
+  const float rest_single = Single(static_cast<std::int64_t>(rest));
+  const float seconds = std::floor(Rounded(rest_single / rate));
+  const float beyond_second = Rounded(rest_single - Rounded(seconds * rate));
+  const float fraction = Rounded(Single(static_cast<std::int64_t>(beyond_second)) / rate);
   const double cd_frames = static_cast<double>(fraction) * kCdFramesPerSecond;
 
   const auto whole_minutes = static_cast<std::int32_t>(minutes);
@@ -44,12 +59,13 @@ TrackLength ComputeTrackLength(const WaveAttributes& wave) {
 
 TotalTime ComputeTotalTime(std::span<const MeasuredFile> files) {
   float total = 0.0f;
-  for (const MeasuredFile& file : files) total += SingleSeconds(file.attributes);
+  for (const MeasuredFile& file : files) total = Rounded(total + SingleSeconds(file.attributes));
 
-  const auto minutes =
-      static_cast<std::int64_t>(std::floor(static_cast<double>(total) / kSecondsPerMinute));
-  const float whole_minutes = static_cast<float>(minutes * 60);
-  return {minutes, static_cast<std::int64_t>(total - whole_minutes)};
+  const double minutes = std::floor(Rounded(static_cast<double>(total) / kSecondsPerMinute));
+  // The whole minutes are taken away exactly, as single precision cannot hold
+  // them from 2^24 seconds on; below that this is the single-precision result.
+  const double seconds = static_cast<double>(total) - minutes * kSecondsPerMinute;
+  return {static_cast<std::int64_t>(minutes), static_cast<std::int64_t>(seconds)};
 }
 
 std::string FormatLengthReport(std::span<const MeasuredFile> files) {
