@@ -56,13 +56,15 @@ ProbeResult ScanWaveHeader(std::span<const unsigned char> head) {
     return {ProbeStatus::kUnsupportedFormat, {}};
   }
 
-  std::int64_t channels = Assem2(Field<2>(head, *format + kChannelsAt));
-  std::int64_t bits_per_sample = Assem2(Field<2>(head, *format + kBitsPerSampleAt));
-  std::int64_t sample_rate = Assem4(Field<4>(head, *format + kSampleRateAt));
+  const std::int64_t channels = Assem2(Field<2>(head, *format + kChannelsAt));
+  const std::int64_t bits_per_sample = Assem2(Field<2>(head, *format + kBitsPerSampleAt));
+  const std::int64_t sample_rate = Assem4(Field<4>(head, *format + kSampleRateAt));
   // Sizes of 2 GiB and more are real for long recordings: read them unsigned.
   auto data_size = static_cast<std::uint32_t>(Assem4(Field<4>(head, *data + kDataSizeAt)));
 
-  std::int64_t bytes_per_frame = bits_per_sample / 8 * channels;
+  // Each sample takes whole bytes: 12 bits take two, 20 bits three.
+  const std::int64_t bytes_per_sample = bits_per_sample < 8 ? 0 : (bits_per_sample + 7) / 8;
+  const std::int64_t bytes_per_frame = bytes_per_sample * channels;
   if (bytes_per_frame == 0 || sample_rate <= 0) return {ProbeStatus::kUnsupportedFormat, {}};
   return {ProbeStatus::kOk, {sample_rate, data_size / bytes_per_frame}};
 }

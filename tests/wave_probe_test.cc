@@ -40,7 +40,11 @@ TEST(ScanWaveHeaderTest, FindsTagsAtEvenOffsetsUpTo15000) {
       {Riff(FormatChunk(cd) + Chunk("JUNK", pad) + DataStart(8)), S::kOk, 44100, 2},
       {Riff(FormatChunk(cd) + Chunk("JUNK", pad + "12") + DataStart(8)), S::kNoDataChunk},
       {CanonicalHeader({0, 44100, 16}, 4), S::kUnsupportedFormat},
-      {CanonicalHeader({2, 44100, 7}, 4), S::kUnsupportedFormat},
+      {CanonicalHeader({2, 44100, 4}, 4), S::kUnsupportedFormat},
+      // Samples take whole bytes: 12 bits two, 17 and 20 bits three.
+      {CanonicalHeader({1, 44100, 12}, 88200), S::kOk, 44100, 44100},
+      {CanonicalHeader({1, 8000, 17}, 72000), S::kOk, 8000, 24000},
+      {CanonicalHeader({2, 48000, 20}, 576000), S::kOk, 48000, 96000},
       {CanonicalHeader({2, 0, 16}, 4), S::kUnsupportedFormat},
       {CanonicalHeader({2, 0x80000000u, 16}, 4), S::kUnsupportedFormat},
       {CanonicalHeader({2, 0x7FFFFFFFu, 16}, 4), S::kOk, 0x7FFFFFFF, 1},

@@ -27,7 +27,7 @@ inline std::string Chunk(std::string_view id, std::string_view payload) {
 }
 
 inline std::string FormatChunk(const WaveFormat& f) {
-  const std::uint32_t block = f.channels * (f.bits_per_sample / 8);
+  const std::uint32_t block = f.channels * ((f.bits_per_sample + 7u) / 8);
   return Chunk("fmt ", LittleEndian(1, 2) + LittleEndian(f.channels, 2) +
                            LittleEndian(f.sample_rate, 4) + LittleEndian(f.sample_rate * block, 4) +
                            LittleEndian(block, 2) + LittleEndian(f.bits_per_sample, 2));
