@@ -21,12 +21,7 @@ readonly FILES=128 DATA_SIZE=700000000 LOOP=20
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-le() {  # le VALUE BYTES: VALUE as little-endian bytes
-  local value=$1 i
-  for ((i = 0; i < $2; i++)); do
-    printf "\\x$(printf %02x $(((value >> (8 * i)) & 255)))"
-  done
-}
+source "$(dirname "$(realpath "$0")")/../tests/wave_header.sh"  # le
 
 header() {  # header JUNK_BYTES: a 44.1 kHz 16-bit stereo header, JUNK chunk first if any
   local junk=$1 body_before=4

@@ -7,20 +7,16 @@
 # long), l.txt (naming t.wav) and an old output.cue. Everything the script
 # prints, standard error included, must be what printf makes of the case's
 # format and arguments. In a script $P is the program, `wav RATE FRAMES` prints
-# a 16-bit stereo header, and `fails 'COMMAND'` runs a command that must fail:
-# it prints what the command printed, its status, and "unchanged" if every file
-# is as it was before.
+# a 16-bit stereo header (wave_header.sh), and `fails 'COMMAND'` runs a command
+# that must fail: it prints what the command printed, its status, and
+# "unchanged" if every file is as it was before.
 set -u
 export P
 P=$(realpath "$1")
 sanitized=${2:-}
 failures=0
 
-le() { local i; for ((i = 0; i < $2; i++)); do printf "\\x$(printf %02x $(($1 >> 8 * i & 255)))"; done; }
-wav() {
-  printf RIFF; le $((36 + $2 * 4)) 4; printf 'WAVEfmt '; le 16 4; le 1 2; le 2 2; le "$1" 4
-  le $(($1 * 4)) 4; le 4 2; le 16 2; printf data; le $(($2 * 4)) 4
-}
+source "$(dirname "$(realpath "$0")")/wave_header.sh"
 state() { ls -A; find . -type f -exec cksum {} + | sort; }
 fails() { local before; before=$(state); eval "$1"; echo $?; [ "$before" = "$(state)" ] && echo unchanged; }
 export -f le wav state fails
@@ -58,12 +54,12 @@ sheet1='FILE "t.wav" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n'
 # the sheet exactly as the bare list gives it.
 check WorkedExample '
 wav 44100 10000000 >intro.wav; wav 44100 8165556 >long.wav; wav 48000 2928000 >last.wav
-printf "\xEF\xBB\xBFintro.wav\r\nP 00:02:00\r\nP 00:09:00\r\nlong.wav\r\n\r\nS 04:10:00\r\n" >tlist.txt
-printf "S 08:31:50\r\nP 00:01:00\r\nlast.wav\r\nmastered 2026\r\nP 1\r\n" >>tlist.txt
+printf "\xEF\xBB\xBFintro.wav\r\nP 00:02:00\r\nP 00:09:00\r\nlong.wav\r\n\r\nS 01:10:00\r\n" >tlist.txt
+printf "S 02:31:50\r\nP 00:01:00\r\nlast.wav\r\nmastered 2026\r\nP 1\r\n" >>tlist.txt
 $P; echo $?; cat output.cue' '%s\n\nWrote cue file called output.cue\n0
 FILE "intro.wav" WAVE\n  TRACK 01 AUDIO\n    PREGAP 00:02:00\n    INDEX 01 00:00:00
 FILE "long.wav" WAVE\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00
-  TRACK 03 AUDIO\n    INDEX 01 04:10:00\n  TRACK 04 AUDIO\n    PREGAP 00:01:00\n    INDEX 01 08:31:50
+  TRACK 03 AUDIO\n    INDEX 01 01:10:00\n  TRACK 04 AUDIO\n    PREGAP 00:01:00\n    INDEX 01 02:31:50
 FILE "last.wav" WAVE\n  TRACK 05 AUDIO\n    INDEX 01 00:00:00\n' \
   "$(report '1\tintro.wav\t\t3:46:56\n2\tlong.wav\t\t3:5:11\n3\tlast.wav\t\t1:1:0\n' '7 min : 52 sec')"
 
