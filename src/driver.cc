@@ -1,13 +1,15 @@
 #include "driver.h"
 
+#include <unistd.h>
+
 #include <csignal>
-#include <iostream>
 #include <new>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 #include "cue_sheet.h"
+#include "file_io.h"
 #include "length_report.h"
 #include "sheet_file.h"
 #include "track_list.h"
@@ -33,54 +35,55 @@ constexpr std::string_view kHelpText =
 
 }  // namespace
 
-int Run(std::span<const std::string> args, std::ostream& out) {
+int Run(std::span<const std::string> args, int out) {
   // tlist.txt in the working directory wins over a list named on the command
   // line; the cue sheet is named only when exactly two arguments are given.
   std::string list_name = kDefaultList;
-  std::optional<std::vector<ListLine>> lines = ReadTrackList(list_name);
-  if (!lines) {
+  std::optional<TrackList> list = ReadTrackList(list_name);
+  if (!list) {
     if (args.empty()) {
-      out << kHelpText;
+      WriteAll(out, kHelpText);
       return kExitHelp;
     }
     list_name = args[0];
-    lines = ReadTrackList(list_name);
-    if (!lines) {
-      out << "Cannot open track list called " << list_name << "\n";
+    list = ReadTrackList(list_name);
+    if (!list) {
+      WriteAll(out, "Cannot open track list called " + list_name + "\n");
       return kExitFailure;
     }
   }
   const std::string cue_name = args.size() == 2 ? args[1] : kDefaultCueSheet;
 
-  if (const std::optional<std::string> fault = FindListFault(*lines)) {
-    out << *fault;
+  if (const std::optional<std::string> fault = FindListFault(list->lines)) {
+    WriteAll(out, *fault);
     return kExitFailure;
   }
 
-  // Every file the run reads, so that the sheet is never written over one.
-  std::vector<std::string> inputs = {list_name};
+  // Every regular file the run reads, so that the sheet is never written over
+  // one.
+  std::vector<FileId> inputs;
+  if (list->file) inputs.push_back(*list->file);
   std::vector<MeasuredFile> measured;
-  for (const ListLine& line : *lines) {
+  for (const ListLine& line : list->lines) {
     if (line.kind != LineKind::kFile) continue;
     const ProbeResult probe = GET_ATTRIBUTES(line.text);
     if (probe.status != ProbeStatus::kOk) {
-      out << DescribeProbeFailure(probe.status, line.text);
+      WriteAll(out, DescribeProbeFailure(probe.status, line.text));
       return kExitFailure;
     }
     measured.push_back({line.text, probe.attributes});
-    inputs.push_back(line.text);
+    if (probe.file) inputs.push_back(*probe.file);
   }
 
-  out << FormatLengthReport(measured);
   // A report that cannot be printed fails the run before anything is written.
-  // The flush also puts the report ahead of a sheet that goes to standard
-  // output.
-  if (!out.flush()) return kExitFailure;
-  if (!WriteSheetFile(cue_name, ComposeCueSheet(*lines), inputs, out)) {
-    out << "Cannot write cue file called " << cue_name << "\n";
+  if (!WriteAll(out, FormatLengthReport(measured))) return kExitFailure;
+  if (!WriteSheetFile(cue_name, ComposeCueSheet(list->lines), inputs, out)) {
+    WriteAll(out, "Cannot write cue file called " + cue_name + "\n");
     return kExitFailure;
   }
-  out << "\nWrote cue file called " << cue_name << "\n";
+  // Once the sheet is in place the run has succeeded, even if the line that
+  // confirms it is lost: status 2 always means that no sheet was written.
+  WriteAll(out, "\nWrote cue file called " + cue_name + "\n");
   return kExitSuccess;
 }
 
@@ -91,17 +94,11 @@ int main(int argc, char** argv) {
   // run halfway: past a file-size limit, and into a pipe nobody reads.
   std::signal(SIGXFSZ, SIG_IGN);
   std::signal(SIGPIPE, SIG_IGN);
-  std::ios::sync_with_stdio(false);
-  int status;
   try {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    status = pellorin::Run(args, std::cout);
+    return pellorin::Run(args, STDOUT_FILENO);
   } catch (const std::bad_alloc&) {
-    std::cout << "Out of memory\n";
-    status = pellorin::kExitFailure;
+    pellorin::WriteAll(STDOUT_FILENO, "Out of memory\n");
+    return pellorin::kExitFailure;
   }
-  // Once the sheet is in place the run has succeeded, even if the line that
-  // confirms it is lost: status 2 always means that no sheet was written.
-  std::cout.flush();
-  return status == pellorin::kExitSuccess || std::cout ? status : pellorin::kExitFailure;
 }

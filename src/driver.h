@@ -4,7 +4,6 @@
 // run with its message before anything is written.
 #pragma once
 
-#include <ostream>
 #include <span>
 #include <string>
 
@@ -15,8 +14,8 @@ inline constexpr int kExitHelp = 1;
 inline constexpr int kExitFailure = 2;
 
 // args are the command-line arguments after the program name; everything the
-// run prints goes to out, which writes to standard output: a cue sheet named
-// after that goes through out as well. Returns the exit status.
-int Run(std::span<const std::string> args, std::ostream& out);
+// run prints goes to the descriptor out, and so does a cue sheet named after
+// the file behind it. Returns the exit status.
+int Run(std::span<const std::string> args, int out);
 
 }  // namespace pellorin

@@ -2,151 +2,303 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
-#include <csignal>
-#include <filesystem>
+#include <climits>
+#include <cstdint>
+#include <ctime>
 #include <optional>
+#include <span>
+#include <string_view>
 #include <utility>
-
-namespace fs = std::filesystem;
+#include <vector>
 
 namespace pellorin {
 
 namespace {
 
-// The signals that end a run from outside. None of them may leave a
-// temporary sheet behind.
-constexpr std::array kInterrupts = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-
-// As many links as the system follows before it gives up.
+// As many symbolic links as the kernel follows in one lookup.
 constexpr int kMaxLinks = 40;
 
-// The temporary sheet's name while it exists. A signal handler can reach
-// nothing else, so this is the one piece of process-wide state.
-std::atomic<const char*> temporary_name{nullptr};
-static_assert(std::atomic<const char*>::is_always_lock_free);
+// A temporary sheet is named ".pellorin-" and six random letters and digits.
+constexpr std::string_view kTemporaryPrefix = ".pellorin-";
+constexpr std::size_t kRandomLetters = 6;
 
-extern "C" void RemoveTemporaryAndReraise(int interrupt) {
-  if (const char* name = temporary_name.load()) unlink(name);
-  // The signal's own action ends the run once this handler returns, so the
-  // caller sees which signal it was.
-  std::signal(interrupt, SIG_DFL);
-  raise(interrupt);
+// The temporary sheet while it exists. A signal handler can reach nothing
+// else, so this is the one piece of process-wide state.
+struct TemporaryEntry {
+  int directory = -1;
+  char name[kTemporaryPrefix.size() + kRandomLetters + 1] = {};
+};
+std::atomic<const TemporaryEntry*> temporary_entry{nullptr};
+static_assert(std::atomic<const TemporaryEntry*>::is_always_lock_free);
+
+extern "C" void RemoveTemporaryAndReraise(int signal) {
+  const TemporaryEntry* entry = temporary_entry.load();
+  if (entry != nullptr) unlinkat(entry->directory, entry->name, 0);
+  // The handler reset itself on entry, so the signal's own action ends the
+  // run once it returns, and the caller sees which signal it was.
+  raise(signal);
 }
 
-// Holds interrupts back while it lives, so that the temporary file and what
-// the handler knows of it change together.
-class InterruptsHeld {
- public:
-  InterruptsHeld() {
-    sigset_t interrupts;
-    sigemptyset(&interrupts);
-    for (int interrupt : kInterrupts) sigaddset(&interrupts, interrupt);
-    sigprocmask(SIG_BLOCK, &interrupts, &saved_);
+// Whether a signal ends a process unless it is caught, and can be caught.
+bool EndsTheRun(int signal) {
+  switch (signal) {
+    case SIGKILL:
+    case SIGSTOP:
+    case SIGCHLD:
+    case SIGURG:
+    case SIGWINCH:
+    case SIGCONT:
+    case SIGTSTP:
+    case SIGTTIN:
+    case SIGTTOU:
+      return false;
+    default:
+      return true;
   }
-  ~InterruptsHeld() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
-  InterruptsHeld(const InterruptsHeld&) = delete;
-  InterruptsHeld& operator=(const InterruptsHeld&) = delete;
+}
+
+// A signal set as the kernel takes it. The C library's sigset_t is larger,
+// and its calls would neither block nor keep blocked the signals it reserves
+// for its threads.
+using KernelSignals = std::array<unsigned long, (NSIG - 1) / (CHAR_BIT * sizeof(unsigned long))>;
+
+KernelSignals SetSignalMask(int how, const KernelSignals& mask) {
+  KernelSignals old{};
+  syscall(SYS_rt_sigprocmask, how, mask.data(), old.data(), sizeof mask);
+  return old;
+}
+
+KernelSignals AllSignals() {
+  KernelSignals all;
+  all.fill(~0ul);
+  return all;
+}
+
+// The real-time signals the C library reserves for its threads (32 and 33 on
+// Linux): no handler can be installed for them, yet they end a process.
+KernelSignals LibrarySignals() {
+  constexpr int kBits = CHAR_BIT * sizeof(unsigned long);
+  KernelSignals signals{};
+  for (int signal = 32; signal < SIGRTMIN; ++signal) {
+    signals[static_cast<std::size_t>((signal - 1) / kBits)] |= 1ul << ((signal - 1) % kBits);
+  }
+  return signals;
+}
+
+// Holds signals back while it lives: by default all of them, so that the
+// temporary file and what the handler knows of it change together.
+class SignalsHeld {
+ public:
+  explicit SignalsHeld(const KernelSignals& mask = AllSignals())
+      : saved_(SetSignalMask(SIG_BLOCK, mask)) {}
+  ~SignalsHeld() { SetSignalMask(SIG_SETMASK, saved_); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
 
  private:
-  sigset_t saved_;
+  KernelSignals saved_;
 };
 
-// A new file with a short hidden name beside the sheet it is to become. It is
-// removed again unless it is moved into place, also when an interrupt ends
-// the run.
+// While it lives, every signal that would end the run removes the temporary
+// sheet first. A signal the caller chose to ignore stays ignored.
+class CleanupOnSignals {
+ public:
+  CleanupOnSignals() {
+    saved_.reserve(static_cast<std::size_t>(SIGRTMAX));
+    struct sigaction cleanup = {};
+    cleanup.sa_handler = RemoveTemporaryAndReraise;
+    cleanup.sa_flags = static_cast<int>(SA_RESETHAND);
+    sigfillset(&cleanup.sa_mask);
+    SignalsHeld held;
+    for (int signal = 1; signal <= SIGRTMAX; ++signal) {
+      struct sigaction old;
+      // The C library keeps two real-time signals to itself and refuses them.
+      if (!EndsTheRun(signal) || sigaction(signal, &cleanup, &old) != 0) continue;
+      if (old.sa_handler == SIG_IGN) {
+        sigaction(signal, &old, nullptr);
+      } else {
+        saved_.emplace_back(signal, old);
+      }
+    }
+  }
+  ~CleanupOnSignals() {
+    for (const auto& [signal, old] : saved_) sigaction(signal, &old, nullptr);
+  }
+  CleanupOnSignals(const CleanupOnSignals&) = delete;
+  CleanupOnSignals& operator=(const CleanupOnSignals&) = delete;
+
+ private:
+  std::vector<std::pair<int, struct sigaction>> saved_;
+};
+
+// Random letters and digits for a new name, as mkstemp picks them.
+void Randomize(std::span<char> letters, unsigned attempt) {
+  static constexpr std::string_view kAlphabet =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::uint64_t bits;
+  if (getrandom(&bits, sizeof bits, GRND_NONBLOCK) != sizeof bits) {
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    bits = (static_cast<std::uint64_t>(now.tv_nsec) ^ static_cast<std::uint64_t>(getpid()) << 32) +
+           attempt;
+  }
+  for (char& letter : letters) {
+    letter = kAlphabet[static_cast<std::size_t>(bits % kAlphabet.size())];
+    bits /= kAlphabet.size();
+  }
+}
+
+// A new file with a short hidden name beside the sheet it is to become, made
+// in the directory where the sheet's name ends. It is removed again unless it
+// is moved into place, also when a signal ends the run; the signals that no
+// handler can catch wait until it is gone.
 class TemporarySheet {
  public:
-  explicit TemporarySheet(const fs::path& directory)
-      : name_((directory / ".pellorin-XXXXXX").string()) {
-    InterruptsHeld held;
-    for (std::size_t i = 0; i < kInterrupts.size(); ++i) {
-      sigaction(kInterrupts[i], nullptr, &saved_actions_[i]);
-      // A signal the caller chose to ignore stays ignored.
-      if (saved_actions_[i].sa_handler == SIG_IGN) continue;
-      struct sigaction action = {};
-      action.sa_handler = RemoveTemporaryAndReraise;
-      sigaction(kInterrupts[i], &action, nullptr);
+  explicit TemporarySheet(int directory) {
+    entry_.directory = directory;
+    std::ranges::copy(kTemporaryPrefix, entry_.name);
+    const std::span letters =
+        std::span(entry_.name).subspan(kTemporaryPrefix.size(), kRandomLetters);
+    SignalsHeld held;
+    for (unsigned attempt = 0; attempt < 100 && !fd_; ++attempt) {
+      Randomize(letters, attempt);
+      fd_ = UniqueFd(openat(directory, entry_.name,
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+      if (!fd_ && errno != EEXIST) break;
     }
-    fd_ = mkstemp(name_.data());
-    exists_ = fd_ >= 0;
-    if (exists_) temporary_name = name_.c_str();
+    exists_ = static_cast<bool>(fd_);
+    if (exists_) temporary_entry = &entry_;
   }
 
   ~TemporarySheet() {
-    InterruptsHeld held;
-    if (fd_ >= 0) close(fd_);
-    if (exists_) unlink(name_.c_str());
-    temporary_name = nullptr;
-    for (std::size_t i = 0; i < kInterrupts.size(); ++i) {
-      sigaction(kInterrupts[i], &saved_actions_[i], nullptr);
-    }
+    SignalsHeld held;
+    if (exists_) unlinkat(entry_.directory, entry_.name, 0);
+    temporary_entry = nullptr;
   }
 
   TemporarySheet(const TemporarySheet&) = delete;
   TemporarySheet& operator=(const TemporarySheet&) = delete;
 
   // -1 when the file could not be made.
-  int fd() const { return fd_; }
+  int fd() const { return fd_.get(); }
 
-  // Closes the file and renames it to target; false if either fails.
-  bool MoveTo(const fs::path& target) {
-    if (close(std::exchange(fd_, -1)) != 0) return false;
-    InterruptsHeld held;
-    if (rename(name_.c_str(), target.c_str()) != 0) return false;
+  // Closes the file and renames it to entry in its directory; false if
+  // either fails.
+  bool MoveTo(const std::string& entry) {
+    if (!fd_.Close()) return false;
+    SignalsHeld held;
+    if (renameat(entry_.directory, entry_.name, entry_.directory, entry.c_str()) != 0) return false;
     exists_ = false;
-    temporary_name = nullptr;
+    temporary_entry = nullptr;
     return true;
   }
 
  private:
-  std::string name_;
-  int fd_ = -1;
+  CleanupOnSignals cleanup_;
+  SignalsHeld library_signals_{LibrarySignals()};
+  TemporaryEntry entry_;
+  UniqueFd fd_;
   bool exists_ = false;
-  std::array<struct sigaction, kInterrupts.size()> saved_actions_;
 };
 
-bool WriteAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t written = write(fd, text.data(), text.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    text.remove_prefix(static_cast<std::size_t>(written));
+// Where the sheet's name leads: the directory entry at the end of its chain of
+// links, and what the lookup found there.
+struct Sheet {
+  UniqueFd directory;
+  std::string entry;
+  std::optional<struct stat> found;  // nothing when the name is not taken yet
+  bool through_link = false;         // found at the end of the link that entry is
+};
+
+// "a/b/c" is the entry "c" in the directory "a/b"; "c" is in "."; "/c" in "/".
+std::pair<std::string, std::string> SplitPath(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return {".", std::string(path)};
+  return {std::string(path.substr(0, std::max<std::size_t>(slash, 1))),
+          std::string(path.substr(slash + 1))};
+}
+
+// Opens the directory part of a path; the kernel follows the links in it.
+UniqueFd OpenDirectory(int at, const std::string& path) {
+  return UniqueFd(openat(at, path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+}
+
+// The kernel's rule for links in a sticky directory that anyone may write to,
+// such as /tmp: one is followed only by its owner, or when the directory's
+// owner owns it. Otherwise anyone could lead a run to another user's file.
+bool MayFollow(int directory, const struct stat& link) {
+  constexpr mode_t kSharedSticky = S_ISVTX | S_IWOTH;
+  struct stat status;
+  return fstat(directory, &status) == 0 &&
+         ((status.st_mode & kSharedSticky) != kSharedSticky || link.st_uid == geteuid() ||
+          link.st_uid == status.st_uid);
+}
+
+// The text of the link that fd was opened on, with O_PATH and O_NOFOLLOW.
+std::optional<std::string> ReadLink(int fd) {
+  std::string target(PATH_MAX, '\0');
+  const ssize_t length = readlinkat(fd, "", target.data(), target.size());
+  if (length < 0 || static_cast<std::size_t>(length) == target.size()) return std::nullopt;
+  target.resize(static_cast<std::size_t>(length));
+  return target;
+}
+
+FileId IdOf(const struct stat& status) { return {status.st_dev, status.st_ino}; }
+
+bool SameFile(int fd, const FileId& id) {
+  struct stat status;
+  return fstat(fd, &status) == 0 && IdOf(status) == id;
+}
+
+// Looks name up once, following its links one by one as the kernel would, so
+// that the sheet can be put where the last of them ends. Nothing when the
+// kernel would not follow them, or no file can be made at their end.
+std::optional<Sheet> Resolve(const std::string& name) {
+  auto [directory, entry] = SplitPath(name);
+  Sheet sheet{OpenDirectory(AT_FDCWD, directory), std::move(entry), std::nullopt, false};
+  for (int links = 0;; ++links) {
+    // A name that ends in a slash, ".", or ".." is a directory's.
+    if (!sheet.directory || sheet.entry.empty() || sheet.entry == "." || sheet.entry == "..") {
+      return std::nullopt;
+    }
+    const int at = sheet.directory.get();
+    const UniqueFd file(openat(at, sheet.entry.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    struct stat status;
+    if (!file) return errno == ENOENT ? std::optional(std::move(sheet)) : std::nullopt;
+    if (fstat(file.get(), &status) != 0) return std::nullopt;
+    if (!S_ISLNK(status.st_mode)) {
+      sheet.found = status;
+      return sheet;
+    }
+    if (links == kMaxLinks || !MayFollow(at, status)) return std::nullopt;
+
+    // Anything but a regular file is taken where the kernel's lookup ends,
+    // among them what the links of /proc lead to: pipes and terminals, whose
+    // link text is no path.
+    const UniqueFd end(openat(at, sheet.entry.c_str(), O_PATH | O_CLOEXEC));
+    if (!end && errno != ENOENT) return std::nullopt;
+    if (end && fstat(end.get(), &status) != 0) return std::nullopt;
+    if (end && !S_ISREG(status.st_mode)) {
+      sheet.found = status;
+      sheet.through_link = true;
+      return sheet;
+    }
+
+    const std::optional<std::string> target = ReadLink(file.get());
+    if (!target) return std::nullopt;
+    auto [target_directory, target_entry] = SplitPath(*target);
+    sheet.directory = OpenDirectory(at, target_directory);
+    sheet.entry = std::move(target_entry);
   }
-  return true;
-}
-
-bool ReplaceFile(const fs::path& target, mode_t mode, std::string_view text) {
-  const fs::path directory = target.parent_path();
-  TemporarySheet temporary(directory.empty() ? fs::path(".") : directory);
-  return temporary.fd() >= 0 && WriteAll(temporary.fd(), text) &&
-         fchmod(temporary.fd(), mode) == 0 && temporary.MoveTo(target);
-}
-
-bool WriteDirectly(const std::string& name, std::string_view text) {
-  const int fd = open(name.c_str(), O_WRONLY | O_NOCTTY);
-  if (fd < 0) return false;
-  const bool written = WriteAll(fd, text);
-  return close(fd) == 0 && written;
-}
-
-// Where the chain of symbolic links that starts at path ends, whether a file
-// is there or not. Replacing that file leaves every link in place.
-std::optional<fs::path> FollowLinks(fs::path path) {
-  for (int hop = 0; hop < kMaxLinks; ++hop) {
-    std::error_code error;
-    if (!fs::is_symlink(fs::symlink_status(path, error))) return path;
-    const fs::path target = fs::read_symlink(path, error);
-    if (error) return std::nullopt;
-    path = target.is_absolute() ? target : path.parent_path() / target;
-  }
-  return std::nullopt;
 }
 
 // What a file created now would get: what fopen would give it.
@@ -156,40 +308,53 @@ mode_t NewFileMode() {
   return 0666 & ~mask;
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+// Gives the file behind fd the old sheet's owner and group where the runner
+// may: both, or else the group alone. Returns the permission bits to keep:
+// the set-user-ID and set-group-ID bits only where both were kept, since they
+// would lend someone else's rights otherwise.
+mode_t KeepOwner(int fd, const struct stat& old) {
+  const mode_t mode = old.st_mode & 07777;
+  if (fchown(fd, old.st_uid, old.st_gid) == 0) return mode;
+  [[maybe_unused]] const bool group_kept = fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0;
+  return mode & ~mode_t{S_ISUID | S_ISGID};
 }
 
-bool IsAnyOf(const struct stat& file, std::span<const std::string> names) {
-  return std::ranges::any_of(names, [&file](const std::string& name) {
-    struct stat other;
-    return stat(name.c_str(), &other) == 0 && SameFile(other, file);
-  });
+// Writes the sheet to a new file and renames it over the entry. Should the
+// entry have changed since it was looked up, only that directory entry is
+// replaced: no file is ever written into but the new one.
+bool Replace(const Sheet& sheet, std::string_view text) {
+  TemporarySheet temporary(sheet.directory.get());
+  const int fd = temporary.fd();
+  if (fd < 0 || !WriteAll(fd, text)) return false;
+  const mode_t mode = sheet.found ? KeepOwner(fd, *sheet.found) : NewFileMode();
+  return fchmod(fd, mode) == 0 && temporary.MoveTo(sheet.entry);
+}
+
+// A device or FIFO is written as it is, once it is certain that the name
+// still leads to the one that was looked up.
+bool WriteDirectly(const Sheet& sheet, std::string_view text) {
+  const int follow = sheet.through_link ? 0 : O_NOFOLLOW;
+  UniqueFd fd(
+      openat(sheet.directory.get(), sheet.entry.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | follow));
+  return fd && SameFile(fd.get(), IdOf(*sheet.found)) && WriteAll(fd.get(), text) && fd.Close();
 }
 
 }  // namespace
 
-bool WriteSheetFile(const std::string& name, std::string_view text,
-                    std::span<const std::string> inputs, std::ostream& standard_output) {
-  struct stat target;
-  const bool exists = stat(name.c_str(), &target) == 0;
-  // Nothing there yet, or a link to nothing, makes the sheet a new file.
-  if (!exists && errno != ENOENT) return false;
-  if (exists) {
-    if (IsAnyOf(target, inputs)) return false;
-    struct stat output;
-    if (fstat(STDOUT_FILENO, &output) == 0 && SameFile(output, target)) {
-      return static_cast<bool>(standard_output.write(text.data(), std::ssize(text)).flush());
-    }
-    if (S_ISCHR(target.st_mode) || S_ISFIFO(target.st_mode) || S_ISSOCK(target.st_mode)) {
-      return WriteDirectly(name, text);
-    }
-    // A directory, or a block device, which holds a file system or data of
-    // its own that a cue sheet must not overwrite.
-    if (!S_ISREG(target.st_mode)) return false;
-  }
-  const std::optional<fs::path> file = FollowLinks(name);
-  return file && ReplaceFile(*file, exists ? target.st_mode & 07777 : NewFileMode(), text);
+bool WriteSheetFile(const std::string& name, std::string_view text, std::span<const FileId> inputs,
+                    int standard_output) {
+  const std::optional<Sheet> sheet = Resolve(name);
+  if (!sheet) return false;
+  if (!sheet->found) return Replace(*sheet, text);
+  const mode_t type = sheet->found->st_mode & S_IFMT;
+  const FileId id = IdOf(*sheet->found);
+  if (type == S_IFREG && std::ranges::find(inputs, id) != inputs.end()) return false;
+  if (SameFile(standard_output, id)) return WriteAll(standard_output, text);
+  if (type == S_IFREG) return Replace(*sheet, text);
+  if (type == S_IFCHR || type == S_IFIFO) return WriteDirectly(*sheet, text);
+  // A directory, a socket, or a block device, which holds a file system or
+  // data of its own that a cue sheet must not overwrite.
+  return false;
 }
 
 }  // namespace pellorin

@@ -3,23 +3,28 @@
 // a file that the run read written over.
 #pragma once
 
-#include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "file_io.h"
 
 namespace pellorin {
 
 // Writes text as the cue sheet called name; false if nothing was written.
 //
-// A regular file, a name not taken yet, or a symbolic link ending at either
-// gets a new file, written in full beside the link's final target and renamed
-// over it; it keeps the permission bits of the sheet it replaces. A device,
-// FIFO or socket is written directly. When name leads to the file behind
-// file descriptor 1, the sheet goes through standard_output, which must write
-// to that descriptor. A directory, a block device, and any of the files named
-// by inputs (the ones the run read) are refused.
-bool WriteSheetFile(const std::string& name, std::string_view text,
-                    std::span<const std::string> inputs, std::ostream& standard_output);
+// The name is looked up once, with its symbolic links followed under the
+// kernel's rules, and what that lookup found decides:
+// - a regular file, a name not taken yet, or a chain of links ending at either
+//   gets a new file, written in full beside the chain's end and renamed over
+//   it. It keeps the old sheet's permission bits, and its owner and group
+//   where the runner may give them.
+// - the file behind the descriptor standard_output gets the sheet through
+//   that descriptor, after what was printed before.
+// - a character device or FIFO is written directly.
+// - a directory, block device or socket, and any regular file among inputs
+//   (the ones the run read), are refused.
+bool WriteSheetFile(const std::string& name, std::string_view text, std::span<const FileId> inputs,
+                    int standard_output);
 
 }  // namespace pellorin

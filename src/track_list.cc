@@ -1,10 +1,8 @@
 #include "track_list.h"
 
-#include <array>
-#include <cstdio>
+#include <cstddef>
+#include <memory>
 #include <utility>
-
-#include "stdio_file.h"
 
 namespace pellorin {
 
@@ -75,17 +73,19 @@ std::vector<ListLine> ParseTrackList(std::string_view list_text) {
   return std::move(collector).Finish();
 }
 
-std::optional<std::vector<ListLine>> ReadTrackList(const std::string& path) {
-  FilePtr file = OpenFile(path, "rb");
+std::optional<TrackList> ReadTrackList(const std::string& path) {
+  std::optional<OpenedFile> file = OpenInput(path);
   if (!file) return std::nullopt;
   LineCollector collector;
-  std::array<char, 1 << 16> chunk;
-  std::size_t got;
-  while ((got = std::fread(chunk.data(), 1, chunk.size(), file.get())) > 0) {
-    if (!collector.Add({chunk.data(), got})) return std::move(collector).Finish();
+  constexpr std::size_t kChunk = 1 << 16;
+  const auto storage = std::make_unique_for_overwrite<char[]>(kChunk);
+  const std::span<char> chunk(storage.get(), kChunk);
+  for (;;) {
+    const std::optional<std::size_t> got = ReadSome(file->fd.get(), std::as_writable_bytes(chunk));
+    if (!got) return std::nullopt;
+    if (*got == 0 || !collector.Add({chunk.data(), *got})) break;
   }
-  if (std::ferror(file.get())) return std::nullopt;
-  return std::move(collector).Finish();
+  return TrackList{std::move(collector).Finish(), file->regular};
 }
 
 std::string_view TimeText(const ListLine& line) {

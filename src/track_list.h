@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "file_io.h"
+
 namespace pellorin {
 
 enum class LineKind { kFile, kSplit, kPregap, kOther };
@@ -27,10 +29,17 @@ inline constexpr std::size_t kMaxUsedLines = 128;
 // the list; a UTF-8 byte order mark at its very start is dropped.
 std::vector<ListLine> ParseTrackList(std::string_view list_text);
 
+struct TrackList {
+  std::vector<ListLine> lines;
+  std::optional<FileId> file;  // the regular file it was read from, if it was one
+};
+
 // Reads and parses the list file at path, or nothing when it cannot be opened
-// or read (a directory, for instance). Reading stops where the list ends, at a
-// NUL byte or behind its last used line, so an endless stream is no problem.
-std::optional<std::vector<ListLine>> ReadTrackList(const std::string& path);
+// or read (a directory, for instance). Reading stops where the list ends: at
+// its end of file, at a NUL byte or behind its last used line, so an endless
+// stream is no problem, and a list typed at a terminal ends at the first
+// end-of-file.
+std::optional<TrackList> ReadTrackList(const std::string& path);
 
 // A split line's start time or a pregap line's length: the text from its third
 // character on (the class letter and one separator are skipped). Empty when

@@ -1,11 +1,9 @@
 #include "wave_probe.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
+#include <cstddef>
+#include <memory>
 #include <optional>
-
-#include "stdio_file.h"
 
 namespace pellorin {
 
@@ -32,6 +30,8 @@ std::optional<std::size_t> FindTag(std::span<const unsigned char> head, std::str
   return std::nullopt;
 }
 
+ProbeResult Failure(ProbeStatus status) { return {status, {}, {}}; }
+
 template <std::size_t N>
 std::span<const unsigned char, N> Field(std::span<const unsigned char> head, std::size_t at) {
   return head.subspan(at).first<N>();
@@ -49,11 +49,11 @@ std::int64_t Assem4(std::span<const unsigned char, 4> bytes) {
 
 ProbeResult ScanWaveHeader(std::span<const unsigned char> head) {
   std::optional<std::size_t> format = FindTag(head, "fmt");
-  if (!format) return {ProbeStatus::kNoFormatChunk, {}};
+  if (!format) return Failure(ProbeStatus::kNoFormatChunk);
   std::optional<std::size_t> data = FindTag(head, "data");
-  if (!data) return {ProbeStatus::kNoDataChunk, {}};
+  if (!data) return Failure(ProbeStatus::kNoDataChunk);
   if (*format + kFormatFieldsEnd > head.size() || *data + kDataFieldsEnd > head.size()) {
-    return {ProbeStatus::kUnsupportedFormat, {}};
+    return Failure(ProbeStatus::kUnsupportedFormat);
   }
 
   const std::int64_t channels = Assem2(Field<2>(head, *format + kChannelsAt));
@@ -65,19 +65,20 @@ ProbeResult ScanWaveHeader(std::span<const unsigned char> head) {
   // Each sample takes whole bytes: 12 bits take two, 20 bits three.
   const std::int64_t bytes_per_sample = bits_per_sample < 8 ? 0 : (bits_per_sample + 7) / 8;
   const std::int64_t bytes_per_frame = bytes_per_sample * channels;
-  if (bytes_per_frame == 0 || sample_rate <= 0) return {ProbeStatus::kUnsupportedFormat, {}};
-  return {ProbeStatus::kOk, {sample_rate, data_size / bytes_per_frame}};
+  if (bytes_per_frame == 0 || sample_rate <= 0) return Failure(ProbeStatus::kUnsupportedFormat);
+  return {ProbeStatus::kOk, {sample_rate, data_size / bytes_per_frame}, {}};
 }
 
 ProbeResult GET_ATTRIBUTES(const std::string& path) {
-  FilePtr file = OpenFile(path, "rb");
-  if (!file) return {ProbeStatus::kCannotOpen, {}};
-  // Unbuffered, so the header arrives in one read straight into head.
-  std::setvbuf(file.get(), nullptr, _IONBF, 0);
-  std::array<unsigned char, kHeaderReach> head;
-  std::size_t got = std::fread(head.data(), 1, head.size(), file.get());
-  if (std::ferror(file.get())) return {ProbeStatus::kCannotOpen, {}};
-  return ScanWaveHeader(std::span(head).first(got));
+  std::optional<OpenedFile> file = OpenInput(path);
+  if (!file) return Failure(ProbeStatus::kCannotOpen);
+  const auto head = std::make_unique_for_overwrite<unsigned char[]>(kHeaderReach);
+  const std::span<unsigned char> buffer(head.get(), kHeaderReach);
+  const std::optional<std::size_t> got = ReadFull(file->fd.get(), std::as_writable_bytes(buffer));
+  if (!got) return Failure(ProbeStatus::kCannotOpen);
+  ProbeResult result = ScanWaveHeader(buffer.first(*got));
+  result.file = file->regular;
+  return result;
 }
 
 std::string DescribeProbeFailure(ProbeStatus status, std::string_view path) {

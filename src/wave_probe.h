@@ -5,9 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+
+#include "file_io.h"
 
 namespace pellorin {
 
@@ -21,6 +24,7 @@ enum class ProbeStatus { kOk, kCannotOpen, kNoFormatChunk, kNoDataChunk, kUnsupp
 struct ProbeResult {
   ProbeStatus status = ProbeStatus::kOk;
   WaveAttributes attributes;
+  std::optional<FileId> file;  // the regular file measured, if it was one
 };
 
 // Tags are looked for at even offsets from 2 up to this one.
@@ -39,7 +43,7 @@ std::int64_t Assem4(std::span<const unsigned char, 4> bytes);
 // is treated as lying past the end of the file.
 ProbeResult ScanWaveHeader(std::span<const unsigned char> head);
 
-// Opens the wave file at path and measures it.
+// Opens the wave file at path, once, and measures it.
 ProbeResult GET_ATTRIBUTES(const std::string& path);
 
 // The message that reports a failed probe of path.

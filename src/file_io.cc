@@ -1,0 +1,65 @@
+#include "file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace pellorin {
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+UniqueFd::~UniqueFd() { Close(); }
+
+bool UniqueFd::Close() {
+  // The descriptor is gone after close whatever it reports, EINTR included.
+  return fd_ < 0 || close(std::exchange(fd_, -1)) == 0;
+}
+
+std::optional<OpenedFile> OpenInput(const std::string& path) {
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
+  struct stat status;
+  if (!fd || fstat(fd.get(), &status) != 0) return std::nullopt;
+  OpenedFile file{std::move(fd), std::nullopt};
+  if (S_ISREG(status.st_mode)) file.regular = FileId{status.st_dev, status.st_ino};
+  return file;
+}
+
+std::optional<std::size_t> ReadSome(int fd, std::span<std::byte> buffer) {
+  ssize_t got;
+  do {
+    got = read(fd, buffer.data(), buffer.size());
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) return std::nullopt;
+  return static_cast<std::size_t>(got);
+}
+
+std::optional<std::size_t> ReadFull(int fd, std::span<std::byte> buffer) {
+  std::size_t filled = 0;
+  while (filled < buffer.size()) {
+    const std::optional<std::size_t> got = ReadSome(fd, buffer.subspan(filled));
+    if (!got) return std::nullopt;
+    if (*got == 0) break;
+    filled += *got;
+  }
+  return filled;
+}
+
+bool WriteAll(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t written = write(fd, text.data(), text.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    text.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+}  // namespace pellorin
