@@ -3,6 +3,8 @@
 #
 #   driver_test.sh PELLORIN [sanitized]
 #
+# CASES, a regular expression, picks the cases to run by name.
+#
 # Each case runs its script in a fresh directory that holds t.wav (one second
 # long), l.txt (naming t.wav) and an old output.cue. Everything the script
 # prints, standard error included, must be what printf makes of the case's
@@ -13,13 +15,21 @@
 set -u
 export P
 P=$(realpath "$1")
-sanitized=${2:-}
+export sanitized=${2:-}
 failures=0
+# LeakSanitizer cannot work under strace, which some cases run the program in.
+[[ -z $sanitized ]] || export ASAN_OPTIONS=detect_leaks=0
 
 source "$(dirname "$(realpath "$0")")/wave_header.sh"
 state() { ls -A; find . -type f -exec cksum {} + | sort; }
 fails() { local before; before=$(state); eval "$1"; echo $?; [ "$before" = "$(state)" ] && echo unchanged; }
-export -f le wav state fails
+# await CONDITION WHAT: until the command CONDITION succeeds, for at most a
+# minute however busy the machine is; then it says what it waited for.
+await() {
+  local end=$((SECONDS + 60))
+  until eval "$1"; do ((SECONDS < end)) || { echo "gave up waiting for $2"; return 1; }; sleep 0.01; done
+}
+export -f le wav state fails await
 
 # A case that cannot run here is skipped, except in CI, which must run them all.
 skip() {
@@ -31,9 +41,12 @@ skip() {
 check() {
   local name=$1 script=$2 dir expected got
   shift 2
+  [[ $name =~ ${CASES:-.} ]] || return 0
   case $name in
-    OutOfMemory) [[ -z $sanitized ]] || { skip "$name" "sanitizers need more memory"; return; } ;;
-    Interrupted) command -v strace >/dev/null || { skip "$name" "strace is not installed"; return; } ;;
+    OutOfMemory*) [[ -z $sanitized ]] || { skip "$name" "sanitizers need more memory"; return; } ;;
+    Interrupted | OneLookupPerInput)
+      command -v strace >/dev/null || { skip "$name" "strace is not installed"; return; } ;;
+    OtherUsers) [[ $(id -u) == 0 ]] || { skip "$name" "only root can act as other users"; return; } ;;
   esac
   expected=$(printf "$@"; echo .)
   dir=$(mktemp -d) && chmod 777 "$dir" && cd "$dir" || exit 1  # some scripts run as nobody
@@ -114,6 +127,22 @@ old sheet"
 check OutOfMemory 'tr "\0" a </dev/zero | (ulimit -v 200000; fails "$P /dev/stdin")' \
   'Out of memory\n2\nunchanged\n'
 
+# Address-space limits from too little to start the program at all (the kernel
+# or the C library fail before it runs) up to enough for the whole run.
+check OutOfMemoryAtStartUp '
+ulimit -c 0; ran=$($P l.txt); printf "old sheet" >output.cue
+for kb in $(seq 512 8 2560); do
+  before=$(state); out=$(ulimit -v $kb; exec $P l.txt 2>&1); status=$?
+  case $status:$out in
+    "127:Fatal glibc error: Cannot allocate TLS block" | 139:) outcome="not started" ;;
+    "2:Out of memory") outcome="Out of memory" ;;
+    "0:$ran") outcome=ran ;;
+    *) outcome="status $status: $out" ;;
+  esac
+  [ $status = 0 ] || [ "$before" = "$(state)" ] || outcome="$outcome, and files changed"
+  echo "$outcome"
+done 2>/dev/null | uniq' 'not started\nOut of memory\nran\n'
+
 # A 250-byte sheet name works, as the temporary file's name is short. Time
 # texts are copied as they stand, quotes included.
 check NoSizeLimits '
@@ -122,13 +151,15 @@ $P long $(printf %0250d 0) >/dev/null; cat 000*0' \
   'FILE "%s.wav" WAVE\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 01 "%s\n' \
   "$(printf %0240d 0)" "$(printf %0300d 0)"
 
-# Links stay links, permission bits are kept, and nothing stray is left.
+# Links stay links, as many as the kernel follows; permission bits are kept,
+# and nothing stray is left. Any path the kernel takes will do.
 check SheetReplaced '
-chmod 640 output.cue; ln -s output.cue link.cue; ln -s link.cue chain.cue; ln -s new.cue dangling.cue
-$P l.txt chain.cue >/dev/null; (umask 002; $P l.txt dangling.cue >/dev/null)
-stat -c %a output.cue new.cue; find . -type l | sort; ls -A; cat output.cue new.cue' \
-  "640\n664\n./chain.cue\n./dangling.cue\n./link.cue
-chain.cue\ndangling.cue\nl.txt\nlink.cue\nnew.cue\noutput.cue\nt.wav\n$sheet1$sheet1"
+chmod 640 output.cue; mkdir c; ln -s ../output.cue c/1; for i in $(seq 2 40); do ln -s $((i - 1)) c/$i; done
+ln -s new.cue dangling.cue; $P l.txt c/40 >/dev/null; (umask 002; $P l.txt dangling.cue >/dev/null)
+stat -c %a output.cue new.cue; find . -type l | wc -l; ls -A; cat output.cue new.cue
+d=$(printf "%0250d/" $(seq 16)); mkdir -p $d; $P l.txt $d$(printf %064d 0).cue | tail -1 | wc -c
+cat $d*.cue' "640\n664\n41\nc\ndangling.cue\nl.txt\nnew.cue\noutput.cue\nt.wav\n$sheet1$sheet1%s\n$sheet1" \
+  $((23 + 16 * 251 + 68))
 
 # Standard output gets the sheet between the report and the confirmation; a
 # FIFO is written directly.
@@ -138,15 +169,45 @@ for o in /dev/stdout out.txt; do $P l.txt $o >out.txt; echo $?; cat out.txt; don
   "${sheet1}0\n%s\n${sheet1}\nWrote cue file called /dev/stdout
 0\n%s\n${sheet1}\nWrote cue file called out.txt\n" "$report1" "$report1"
 
-# Under a file-size limit, over an input, in a directory the user cannot write.
+# Under a file-size limit, over an input (also as /proc names it), past the
+# links the kernel follows, in a directory the user cannot write.
 check NothingWritten '
 ln -s output.cue link.cue; ln t.wav hard.wav; ln -s l.txt soft; mkdir d; x=$(printf %0250d 0)
 y=$(printf %0250d 1); echo old >$x; for c in link.cue $x $y; do fails "(ulimit -f 0; \$P l.txt $c)"; done
-for c in /dev/full no/my.cue d l.txt t.wav hard.wav soft; do fails "$P l.txt $c"; done
-chmod 666 output.cue; chmod 555 .
+ln -s output.cue 1; for i in $(seq 2 41); do ln -s $((i - 1)) $i; done
+for c in /dev/full no/my.cue d l.txt t.wav hard.wav soft 41; do fails "$P l.txt $c"; done
+fails "$P l.txt /proc/self/fd/3 3<l.txt"; chmod 666 output.cue; chmod 555 .
 [ $(id -u) = 0 ] && U="setpriv --reuid=nobody --regid=nogroup --clear-groups"; fails "$U $P l.txt"' \
   "${report1//%/%%}\nCannot write cue file called %s\n2\nunchanged\n" link.cue "$(printf %0250d 0)" \
-  "$(printf %0250d 1)" /dev/full no/my.cue d l.txt t.wav hard.wav soft output.cue
+  "$(printf %0250d 1)" /dev/full no/my.cue d l.txt t.wav hard.wav soft 41 /proc/self/fd/3 output.cue
+
+# A link swapped under running programs, between a wave file and a sheet or a
+# device, never leads one to write over the wave file, nor leaves anything.
+check LinkRace '
+cp t.wav t.orig; cp l.txt l.orig; runs=$([ -n "$sanitized" ] && echo 300 || echo 1500)
+for end in /dev/null real.cue; do
+  perl -e "while (1) { symlink q(t.wav), q(a); rename q(a), q(link.cue); symlink q($end), q(b); rename q(b), q(link.cue) }" &
+  for i in $(seq $runs); do $P l.txt link.cue >/dev/null; done; kill $!; wait $!
+done 2>/dev/null
+cmp t.wav t.orig && cmp l.txt l.orig && echo inputs unchanged; ls -A | grep pellorin' 'inputs unchanged\n'
+
+# A sheet of another user keeps its owner, group and mode, but for set-ID
+# bits where root cannot give them back. Root follows no link that another
+# user planted in a shared sticky directory such as /tmp.
+check OtherUsers '
+as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
+chown nobody:nogroup output.cue; chmod 6640 output.cue; $P l.txt >/dev/null; stat -c "%U:%G %a" output.cue
+chown root:nogroup output.cue; chmod 6664 output.cue; as_nobody $P l.txt >/dev/null; stat -c "%U:%G %a" output.cue
+mkdir -m 1777 shared; printf victim >victim; chown daemon victim; as_nobody ln -s ../victim shared/link.cue
+fails "$P l.txt shared/link.cue"' "nobody:nogroup 6640\nnobody:nogroup 664\n%s\nCannot write cue file called shared/link.cue\n2\nunchanged\n" "$report1"
+
+# A terminal may be list and sheet at once, and a typed list ends at the first
+# end-of-file, here while what types it stays open.
+check TerminalAsListAndSheet '
+exec 3< <(printf "t.wav\n\004"; exec sleep infinity)
+timeout 60 script -qec "$P /dev/stdin /dev/stdout" /dev/null <&3 | tr -d "\r"
+[ ${PIPESTATUS[0]} = 124 ] && echo "gave up waiting for the run to end"; kill $!' \
+  "t.wav\n%s\n${sheet1}\nWrote cue file called /dev/stdout\n" "$report1"
 
 # Nothing is written when the report cannot be printed, and there is nowhere
 # to say why. Once the sheet is in place, though, losing the confirmation
@@ -156,13 +217,31 @@ mkfifo f; exec 3<>f 4>f 3<&-; for out in ">&4" ">&-" ">/dev/full"; do fails "$P 
 head -c 938 /dev/zero >out; (ulimit -f 1; $P l.txt >>out); echo $?; wc -c <out; cat output.cue' \
   "2\nunchanged\n2\nunchanged\n2\nunchanged\n0\n1024\n$sheet1"
 
-# Interrupts while the temporary sheet exists: strace delivers each signal
-# as the program sets the sheet's permission bits, the last step before the
-# rename. Each run ends by its signal and leaves nothing behind.
+# Signals while the temporary sheet exists: strace delivers each one as the
+# program sets the sheet's permission bits, the last step before the rename.
+# Every signal that would end the run ends it and leaves the old sheet alone,
+# but SIGPIPE and SIGXFSZ, which are ignored so that writes fail instead, and
+# the two the C library keeps to itself, which wait until the sheet is in
+# place. Nothing is left beside it, also when its directory is renamed.
 check Interrupted '
-ulimit -c 0; for s in INT TERM HUP QUIT; do
-  env --default-signal strace -o /dev/null -e trace=fchmod -e inject=fchmod:signal=$s $P l.txt >/dev/null
-  echo $?; done 2>/dev/null; ls -A; cat output.cue' '130\n143\n129\n131\nl.txt\noutput.cue\nt.wav\nold sheet'
+ulimit -c 0; $P l.txt new.cue >/dev/null
+traced() { env --default-signal strace -o /dev/null -e trace=fchmod -e inject=fchmod:signal=$1 "${@:2}"; }
+for s in $(seq 64); do
+  case $s in 9 | 17 | 18 | 19 | 20 | 21 | 22 | 23 | 28) continue ;; esac  # not ending the run, or uncatchable
+  case $s in 13 | 25) want="0 new" ;; 32 | 33) want="$((128 + s)) new" ;; *) want="$((128 + s)) old" ;; esac
+  printf "old sheet" >output.cue; traced $s $P l.txt >/dev/null; got="$? old"
+  cmp -s output.cue new.cue && got="${got% old} new"; [ "$got" = "$want" ] || echo "signal $s: $got, not $want"
+done 2>/dev/null; ls -A
+mkdir d; mv output.cue d; traced STOP $P l.txt d/output.cue &>/dev/null & tracer=$!
+await "compgen -G d/.pellorin-\* >/dev/null" "the temporary sheet"; program=$(pgrep -xf "$P l.txt d/output.cue")
+mv d e; kill -TERM $program; kill -CONT $program; wait $tracer; echo $?; ls -A e' \
+  'l.txt\nnew.cue\noutput.cue\nt.wav\n143\noutput.cue\n'
+
+# Each input is looked up by name once; the sheet once, and renamed onto once.
+check OneLookupPerInput '
+cp t.wav u.wav; printf "t.wav\nu.wav\n" >l.txt; strace -o trace -e trace=%file $P l.txt >/dev/null
+for name in l.txt t.wav u.wav output.cue; do echo $name $(grep -v ^execve trace | grep -c "\"$name\""); done' \
+  'l.txt 1\nt.wav 1\nu.wav 1\noutput.cue 2\n'
 
 # Interrupts at random moments: whenever a signal lands, the sheet is the old
 # one or the whole new one, and nothing is left beside it.
