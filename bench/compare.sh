@@ -9,11 +9,11 @@
 #
 #   bench/compare.sh [PELLORIN]      (default: build/pellorin)
 #
-# Needs hyperfine, shntool, python3 and GNU time (/usr/bin/time).
+# Needs hyperfine, shntool, python3, strace and GNU time (/usr/bin/time).
 set -euo pipefail
 
 pellorin=$(realpath "${1:-build/pellorin}")
-for tool in hyperfine shntool python3 /usr/bin/time; do
+for tool in hyperfine shntool python3 strace /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "compare.sh needs $tool" >&2; exit 2; }
 done
 
@@ -70,15 +70,19 @@ compare() {  # compare NAME JUNK_BYTES
   c=$(median "$work/$1.json" 2)
   d=$(median "$work/$1.json" 3)
   peak=$(/usr/bin/time -v "$pellorin" 2>&1 >/dev/null | awk -F': ' '/Maximum resident/ {print $2}')
-  python3 - "$1" "$a" "$b" "$c" "$d" "$peak" <<'PY'
+  # Path lookups: system calls that name a file, not those on a descriptor.
+  strace -qq -e trace=%file -o "$work/trace" "$pellorin" >/dev/null
+  lookups=$(grep -cvE '^(execve|[a-z0-9_]+\([0-9]+, "",)' "$work/trace")
+  python3 - "$1" "$a" "$b" "$c" "$d" "$peak" "$lookups" <<'PY'
 import sys
-name, a, b, c, d, peak = sys.argv[1], *map(float, sys.argv[2:])
+name, a, b, c, d, peak, lookups = sys.argv[1], *map(float, sys.argv[2:])
 print(f"{name}: 128 files of 700 MB")
 print(f"  (a) pellorin        {a * 1e3:8.3f} ms")
 print(f"  (b) head -c 15024   {b * 1e3:8.3f} ms")
 print(f"  (c) shntool len     {c * 1e3:8.3f} ms")
 print(f"      pellorin on the same headers in files of 1 MB: {d * 1e3:.3f} ms")
 print(f"  a/b = {a / b:.2f}   a/c = {a / c:.2f}   peak memory of (a): {peak / 1024:.2f} MiB")
+print(f"  path lookups of (a): {lookups:.0f} for 128 wave files, the list and the sheet")
 PY
   cd - >/dev/null
 }
