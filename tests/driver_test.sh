@@ -235,7 +235,8 @@ for s in $(seq 64); do
 done 2>/dev/null; ls -A
 mkdir d; mv output.cue d; traced STOP $P l.txt d/output.cue &>/dev/null & tracer=$!
 await "compgen -G d/.pellorin-\* >/dev/null" "the temporary sheet"; program=$(pgrep -xf "$P l.txt d/output.cue")
-mv d e; kill -TERM $program; kill -CONT $program; wait $tracer; echo $?; ls -A e' \
+mv d e; kill -TERM $program; await "kill -CONT $program; ! kill -0 $program" "the run to end" 2>/dev/null
+wait $tracer; echo $?; ls -A e' \
   'l.txt\nnew.cue\noutput.cue\nt.wav\n143\noutput.cue\n'
 
 # Each input is looked up by name once; the sheet once, and renamed onto once.
