@@ -200,7 +200,8 @@ as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
 chown nobody:nogroup output.cue; chmod 6640 output.cue; $P l.txt >/dev/null; stat -c "%U:%G %a" output.cue
 chown root:nogroup output.cue; chmod 6664 output.cue; as_nobody $P l.txt >/dev/null; stat -c "%U:%G %a" output.cue
 mkdir -m 1777 shared; printf victim >victim; chown daemon victim; as_nobody ln -s ../victim shared/link.cue
-fails "$P l.txt shared/link.cue"' "nobody:nogroup 6640\nnobody:nogroup 664\n%s\nCannot write cue file called shared/link.cue\n2\nunchanged\n" "$report1"
+fails "$P l.txt shared/link.cue"' 'nobody:nogroup 6640\nnobody:nogroup 664
+%s\nCannot write cue file called shared/link.cue\n2\nunchanged\n' "$report1"
 
 # A terminal may be list and sheet at once, and a typed list ends at the first
 # end-of-file, here while what types it stays open.
