@@ -1,7 +1,6 @@
 #include "file_io.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,12 +22,19 @@ bool UniqueFd::Close() {
   return fd_ < 0 || close(std::exchange(fd_, -1)) == 0;
 }
 
+FileId IdOf(const struct stat& status) { return {status.st_dev, status.st_ino}; }
+
+bool SameFile(int fd, const FileId& id) {
+  struct stat status;
+  return fstat(fd, &status) == 0 && IdOf(status) == id;
+}
+
 std::optional<OpenedFile> OpenInput(const std::string& path) {
   UniqueFd fd(open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
   struct stat status;
   if (!fd || fstat(fd.get(), &status) != 0) return std::nullopt;
   OpenedFile file{std::move(fd), std::nullopt};
-  if (S_ISREG(status.st_mode)) file.regular = FileId{status.st_dev, status.st_ino};
+  if (S_ISREG(status.st_mode)) file.regular = IdOf(status);
   return file;
 }
 

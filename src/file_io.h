@@ -3,6 +3,7 @@
 // knows of a file is always the file it read.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -42,6 +43,10 @@ struct FileId {
   ino_t inode = 0;
   bool operator==(const FileId&) const = default;
 };
+
+// The file that status describes, and whether fd is the file id.
+FileId IdOf(const struct stat& status);
+bool SameFile(int fd, const FileId& id);
 
 struct OpenedFile {
   UniqueFd fd;

@@ -252,13 +252,6 @@ std::optional<std::string> ReadLink(int fd) {
   return target;
 }
 
-FileId IdOf(const struct stat& status) { return {status.st_dev, status.st_ino}; }
-
-bool SameFile(int fd, const FileId& id) {
-  struct stat status;
-  return fstat(fd, &status) == 0 && IdOf(status) == id;
-}
-
 // Looks name up once, following its links one by one as the kernel would, so
 // that the sheet can be put where the last of them ends. Nothing when the
 // kernel would not follow them, or no file can be made at their end.
@@ -285,10 +278,11 @@ std::optional<Sheet> Resolve(const std::string& name) {
     // among them what the links of /proc lead to: pipes and terminals, whose
     // link text is no path.
     const UniqueFd end(openat(at, sheet.entry.c_str(), O_PATH | O_CLOEXEC));
+    struct stat end_status;
     if (!end && errno != ENOENT) return std::nullopt;
-    if (end && fstat(end.get(), &status) != 0) return std::nullopt;
-    if (end && !S_ISREG(status.st_mode)) {
-      sheet.found = status;
+    if (end && fstat(end.get(), &end_status) != 0) return std::nullopt;
+    if (end && !S_ISREG(end_status.st_mode)) {
+      sheet.found = end_status;
       sheet.through_link = true;
       return sheet;
     }
