@@ -1,24 +1,18 @@
 #include "sheet_file.h"
 
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/random.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
-#include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstdint>
-#include <ctime>
 #include <optional>
 #include <span>
 #include <string_view>
 #include <utility>
-#include <vector>
+
+#include "temporary_file.h"
 
 namespace pellorin {
 
@@ -26,189 +20,6 @@ namespace {
 
 // As many symbolic links as the kernel follows in one lookup.
 constexpr int kMaxLinks = 40;
-
-// A temporary sheet is named ".pellorin-" and six random letters and digits.
-constexpr std::string_view kTemporaryPrefix = ".pellorin-";
-constexpr std::size_t kRandomLetters = 6;
-
-// The temporary sheet while it exists. A signal handler can reach nothing
-// else, so this is the one piece of process-wide state.
-struct TemporaryEntry {
-  int directory = -1;
-  char name[kTemporaryPrefix.size() + kRandomLetters + 1] = {};
-};
-std::atomic<const TemporaryEntry*> temporary_entry{nullptr};
-static_assert(std::atomic<const TemporaryEntry*>::is_always_lock_free);
-
-extern "C" void RemoveTemporaryAndReraise(int signal) {
-  const TemporaryEntry* entry = temporary_entry.load();
-  if (entry != nullptr) unlinkat(entry->directory, entry->name, 0);
-  // The handler reset itself on entry, so the signal's own action ends the
-  // run once it returns, and the caller sees which signal it was.
-  raise(signal);
-}
-
-// Whether a signal ends a process unless it is caught, and can be caught.
-bool EndsTheRun(int signal) {
-  switch (signal) {
-    case SIGKILL:
-    case SIGSTOP:
-    case SIGCHLD:
-    case SIGURG:
-    case SIGWINCH:
-    case SIGCONT:
-    case SIGTSTP:
-    case SIGTTIN:
-    case SIGTTOU:
-      return false;
-    default:
-      return true;
-  }
-}
-
-// A signal set as the kernel takes it. The C library's sigset_t is larger,
-// and its calls would neither block nor keep blocked the signals it reserves
-// for its threads.
-using KernelSignals = std::array<unsigned long, (NSIG - 1) / (CHAR_BIT * sizeof(unsigned long))>;
-
-KernelSignals SetSignalMask(int how, const KernelSignals& mask) {
-  KernelSignals old{};
-  syscall(SYS_rt_sigprocmask, how, mask.data(), old.data(), sizeof mask);
-  return old;
-}
-
-KernelSignals AllSignals() {
-  KernelSignals all;
-  all.fill(~0ul);
-  return all;
-}
-
-// The real-time signals the C library reserves for its threads (32 and 33 on
-// Linux): no handler can be installed for them, yet they end a process.
-KernelSignals LibrarySignals() {
-  constexpr int kBits = CHAR_BIT * sizeof(unsigned long);
-  KernelSignals signals{};
-  for (int signal = 32; signal < SIGRTMIN; ++signal) {
-    signals[static_cast<std::size_t>((signal - 1) / kBits)] |= 1ul << ((signal - 1) % kBits);
-  }
-  return signals;
-}
-
-// Holds signals back while it lives: by default all of them, so that the
-// temporary file and what the handler knows of it change together.
-class SignalsHeld {
- public:
-  explicit SignalsHeld(const KernelSignals& mask = AllSignals())
-      : saved_(SetSignalMask(SIG_BLOCK, mask)) {}
-  ~SignalsHeld() { SetSignalMask(SIG_SETMASK, saved_); }
-  SignalsHeld(const SignalsHeld&) = delete;
-  SignalsHeld& operator=(const SignalsHeld&) = delete;
-
- private:
-  KernelSignals saved_;
-};
-
-// While it lives, every signal that would end the run removes the temporary
-// sheet first. A signal the caller chose to ignore stays ignored.
-class CleanupOnSignals {
- public:
-  CleanupOnSignals() {
-    saved_.reserve(static_cast<std::size_t>(SIGRTMAX));
-    struct sigaction cleanup = {};
-    cleanup.sa_handler = RemoveTemporaryAndReraise;
-    cleanup.sa_flags = static_cast<int>(SA_RESETHAND);
-    sigfillset(&cleanup.sa_mask);
-    SignalsHeld held;
-    for (int signal = 1; signal <= SIGRTMAX; ++signal) {
-      struct sigaction old;
-      // The C library keeps two real-time signals to itself and refuses them.
-      if (!EndsTheRun(signal) || sigaction(signal, &cleanup, &old) != 0) continue;
-      if (old.sa_handler == SIG_IGN) {
-        sigaction(signal, &old, nullptr);
-      } else {
-        saved_.emplace_back(signal, old);
-      }
-    }
-  }
-  ~CleanupOnSignals() {
-    for (const auto& [signal, old] : saved_) sigaction(signal, &old, nullptr);
-  }
-  CleanupOnSignals(const CleanupOnSignals&) = delete;
-  CleanupOnSignals& operator=(const CleanupOnSignals&) = delete;
-
- private:
-  std::vector<std::pair<int, struct sigaction>> saved_;
-};
-
-// Random letters and digits for a new name, as mkstemp picks them.
-void Randomize(std::span<char> letters, unsigned attempt) {
-  static constexpr std::string_view kAlphabet =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  std::uint64_t bits;
-  if (getrandom(&bits, sizeof bits, GRND_NONBLOCK) != sizeof bits) {
-    timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    bits = (static_cast<std::uint64_t>(now.tv_nsec) ^ static_cast<std::uint64_t>(getpid()) << 32) +
-           attempt;
-  }
-  for (char& letter : letters) {
-    letter = kAlphabet[static_cast<std::size_t>(bits % kAlphabet.size())];
-    bits /= kAlphabet.size();
-  }
-}
-
-// A new file with a short hidden name beside the sheet it is to become, made
-// in the directory where the sheet's name ends. It is removed again unless it
-// is moved into place, also when a signal ends the run; the signals that no
-// handler can catch wait until it is gone.
-class TemporarySheet {
- public:
-  explicit TemporarySheet(int directory) {
-    entry_.directory = directory;
-    std::ranges::copy(kTemporaryPrefix, entry_.name);
-    const std::span letters =
-        std::span(entry_.name).subspan(kTemporaryPrefix.size(), kRandomLetters);
-    SignalsHeld held;
-    for (unsigned attempt = 0; attempt < 100 && !fd_; ++attempt) {
-      Randomize(letters, attempt);
-      fd_ = UniqueFd(openat(directory, entry_.name,
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-      if (!fd_ && errno != EEXIST) break;
-    }
-    exists_ = static_cast<bool>(fd_);
-    if (exists_) temporary_entry = &entry_;
-  }
-
-  ~TemporarySheet() {
-    SignalsHeld held;
-    if (exists_) unlinkat(entry_.directory, entry_.name, 0);
-    temporary_entry = nullptr;
-  }
-
-  TemporarySheet(const TemporarySheet&) = delete;
-  TemporarySheet& operator=(const TemporarySheet&) = delete;
-
-  // -1 when the file could not be made.
-  int fd() const { return fd_.get(); }
-
-  // Closes the file and renames it to entry in its directory; false if
-  // either fails.
-  bool MoveTo(const std::string& entry) {
-    if (!fd_.Close()) return false;
-    SignalsHeld held;
-    if (renameat(entry_.directory, entry_.name, entry_.directory, entry.c_str()) != 0) return false;
-    exists_ = false;
-    temporary_entry = nullptr;
-    return true;
-  }
-
- private:
-  CleanupOnSignals cleanup_;
-  SignalsHeld library_signals_{LibrarySignals()};
-  TemporaryEntry entry_;
-  UniqueFd fd_;
-  bool exists_ = false;
-};
 
 // Where the sheet's name leads: the directory entry at the end of its chain of
 // links, and what the lookup found there.
@@ -317,7 +128,7 @@ mode_t KeepOwner(int fd, const struct stat& old) {
 // entry have changed since it was looked up, only that directory entry is
 // replaced: no file is ever written into but the new one.
 bool Replace(const Sheet& sheet, std::string_view text) {
-  TemporarySheet temporary(sheet.directory.get());
+  TemporaryFile temporary(sheet.directory.get());
   const int fd = temporary.fd();
   if (fd < 0 || !WriteAll(fd, text)) return false;
   const mode_t mode = sheet.found ? KeepOwner(fd, *sheet.found) : NewFileMode();

@@ -1,0 +1,147 @@
+#include "temporary_file.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <ctime>
+#include <span>
+
+namespace pellorin {
+
+namespace {
+
+// The temporary file while it exists. A signal handler can reach nothing
+// else, so this is the one piece of process-wide state.
+std::atomic<const TemporaryName*> temporary_name{nullptr};
+static_assert(std::atomic<const TemporaryName*>::is_always_lock_free);
+
+extern "C" void RemoveTemporaryAndReraise(int signal) {
+  const TemporaryName* temporary = temporary_name.load();
+  if (temporary != nullptr) unlinkat(temporary->directory, temporary->name, 0);
+  // The handler reset itself on entry, so the signal's own action ends the
+  // run once it returns, and the caller sees which signal it was.
+  raise(signal);
+}
+
+// Whether a signal ends a process unless it is caught, and can be caught.
+bool EndsTheRun(int signal) {
+  switch (signal) {
+    case SIGKILL:
+    case SIGSTOP:
+    case SIGCHLD:
+    case SIGURG:
+    case SIGWINCH:
+    case SIGCONT:
+    case SIGTSTP:
+    case SIGTTIN:
+    case SIGTTOU:
+      return false;
+    default:
+      return true;
+  }
+}
+
+KernelSignals SetSignalMask(int how, const KernelSignals& mask) {
+  KernelSignals old{};
+  syscall(SYS_rt_sigprocmask, how, mask.data(), old.data(), sizeof mask);
+  return old;
+}
+
+// Random letters and digits for a new name, as mkstemp picks them.
+void Randomize(std::span<char> letters, unsigned attempt) {
+  static constexpr std::string_view kAlphabet =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  std::uint64_t bits;
+  if (getrandom(&bits, sizeof bits, GRND_NONBLOCK) != sizeof bits) {
+    timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    bits = (static_cast<std::uint64_t>(now.tv_nsec) ^ static_cast<std::uint64_t>(getpid()) << 32) +
+           attempt;
+  }
+  for (char& letter : letters) {
+    letter = kAlphabet[static_cast<std::size_t>(bits % kAlphabet.size())];
+    bits /= kAlphabet.size();
+  }
+}
+
+}  // namespace
+
+KernelSignals AllSignals() {
+  KernelSignals all;
+  all.fill(~0ul);
+  return all;
+}
+
+KernelSignals LibrarySignals() {
+  constexpr int kBits = CHAR_BIT * sizeof(unsigned long);
+  KernelSignals signals{};
+  for (int signal = 32; signal < SIGRTMIN; ++signal) {
+    signals[static_cast<std::size_t>((signal - 1) / kBits)] |= 1ul << ((signal - 1) % kBits);
+  }
+  return signals;
+}
+
+SignalsHeld::SignalsHeld(const KernelSignals& mask) : saved_(SetSignalMask(SIG_BLOCK, mask)) {}
+
+SignalsHeld::~SignalsHeld() { SetSignalMask(SIG_SETMASK, saved_); }
+
+CleanupOnSignals::CleanupOnSignals() {
+  saved_.reserve(static_cast<std::size_t>(SIGRTMAX));
+  struct sigaction cleanup = {};
+  cleanup.sa_handler = RemoveTemporaryAndReraise;
+  cleanup.sa_flags = static_cast<int>(SA_RESETHAND);
+  sigfillset(&cleanup.sa_mask);
+  SignalsHeld held;
+  for (int signal = 1; signal <= SIGRTMAX; ++signal) {
+    struct sigaction old;
+    // The C library keeps two real-time signals to itself and refuses them.
+    if (!EndsTheRun(signal) || sigaction(signal, &cleanup, &old) != 0) continue;
+    if (old.sa_handler == SIG_IGN) {
+      sigaction(signal, &old, nullptr);
+    } else {
+      saved_.emplace_back(signal, old);
+    }
+  }
+}
+
+CleanupOnSignals::~CleanupOnSignals() {
+  for (const auto& [signal, old] : saved_) sigaction(signal, &old, nullptr);
+}
+
+TemporaryFile::TemporaryFile(int directory) {
+  name_.directory = directory;
+  std::ranges::copy(kTemporaryPrefix, name_.name);
+  const std::span letters = std::span(name_.name).subspan(kTemporaryPrefix.size(), kRandomLetters);
+  SignalsHeld held;
+  for (unsigned attempt = 0; attempt < 100 && !fd_; ++attempt) {
+    Randomize(letters, attempt);
+    fd_ = UniqueFd(
+        openat(directory, name_.name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd_ && errno != EEXIST) break;
+  }
+  exists_ = static_cast<bool>(fd_);
+  if (exists_) temporary_name = &name_;
+}
+
+TemporaryFile::~TemporaryFile() {
+  SignalsHeld held;
+  if (exists_) unlinkat(name_.directory, name_.name, 0);
+  temporary_name = nullptr;
+}
+
+bool TemporaryFile::MoveTo(const std::string& entry) {
+  if (!fd_.Close()) return false;
+  SignalsHeld held;
+  if (renameat(name_.directory, name_.name, name_.directory, entry.c_str()) != 0) return false;
+  exists_ = false;
+  temporary_name = nullptr;
+  return true;
+}
+
+}  // namespace pellorin

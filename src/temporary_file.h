@@ -1,0 +1,93 @@
+// A temporary file that cleans up after itself: made under a random hidden
+// name in the directory of the file it is to become, it is removed again
+// unless it is moved into place, also when a signal ends the run.
+#pragma once
+
+#include <signal.h>
+#include <sys/types.h>
+
+#include <array>
+#include <climits>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "file_io.h"
+
+namespace pellorin {
+
+// A signal set as the kernel takes it. The C library's sigset_t is larger,
+// and its calls would neither block nor keep blocked the signals it reserves
+// for its threads.
+using KernelSignals = std::array<unsigned long, (NSIG - 1) / (CHAR_BIT * sizeof(unsigned long))>;
+
+KernelSignals AllSignals();
+
+// The real-time signals the C library reserves for its threads (32 and 33 on
+// Linux): no handler can be installed for them, yet they end a process.
+KernelSignals LibrarySignals();
+
+// Holds signals back while it lives: by default all of them, so that the
+// temporary file and what the handler knows of it change together.
+class SignalsHeld {
+ public:
+  explicit SignalsHeld(const KernelSignals& mask = AllSignals());
+  ~SignalsHeld();
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  KernelSignals saved_;
+};
+
+// While it lives, every signal that would end the run removes the temporary
+// file first. A signal the caller chose to ignore stays ignored.
+class CleanupOnSignals {
+ public:
+  CleanupOnSignals();
+  ~CleanupOnSignals();
+  CleanupOnSignals(const CleanupOnSignals&) = delete;
+  CleanupOnSignals& operator=(const CleanupOnSignals&) = delete;
+
+ private:
+  std::vector<std::pair<int, struct sigaction>> saved_;
+};
+
+// A temporary file is named ".pellorin-" and six random letters and digits,
+// short enough to fit wherever the name it becomes fits.
+constexpr std::string_view kTemporaryPrefix = ".pellorin-";
+constexpr std::size_t kRandomLetters = 6;
+
+// Where the temporary file is, in a form a signal handler can use.
+struct TemporaryName {
+  int directory = -1;
+  char name[kTemporaryPrefix.size() + kRandomLetters + 1] = {};
+};
+
+// A new file in directory, removed again unless it is moved into place, also
+// when a signal ends the run; the signals that no handler can catch wait
+// until it is gone.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(int directory);
+  ~TemporaryFile();
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  // -1 when the file could not be made.
+  int fd() const { return fd_.get(); }
+
+  // Closes the file and renames it to entry in its directory; false if
+  // either fails.
+  bool MoveTo(const std::string& entry);
+
+ private:
+  CleanupOnSignals cleanup_;
+  SignalsHeld library_signals_{LibrarySignals()};
+  TemporaryName name_;
+  UniqueFd fd_;
+  bool exists_ = false;
+};
+
+}  // namespace pellorin
