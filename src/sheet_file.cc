@@ -1,7 +1,9 @@
 #include "sheet_file.h"
 
 #include <fcntl.h>
+#include <linux/limits.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +11,7 @@
 #include <climits>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -28,6 +31,7 @@ struct Sheet {
   std::string entry;
   std::optional<struct stat> found;  // nothing when the name is not taken yet
   bool through_link = false;         // found at the end of the link that entry is
+  UniqueFd file;                     // what was found, opened with O_PATH
 };
 
 // "a/b/c" is the entry "c" in the directory "a/b"; "c" is in "."; "/c" in "/".
@@ -68,19 +72,20 @@ std::optional<std::string> ReadLink(int fd) {
 // kernel would not follow them, or no file can be made at their end.
 std::optional<Sheet> Resolve(const std::string& name) {
   auto [directory, entry] = SplitPath(name);
-  Sheet sheet{OpenDirectory(AT_FDCWD, directory), std::move(entry), std::nullopt, false};
+  Sheet sheet{OpenDirectory(AT_FDCWD, directory), std::move(entry), std::nullopt, false, {}};
   for (int links = 0;; ++links) {
     // A name that ends in a slash, ".", or ".." is a directory's.
     if (!sheet.directory || sheet.entry.empty() || sheet.entry == "." || sheet.entry == "..") {
       return std::nullopt;
     }
     const int at = sheet.directory.get();
-    const UniqueFd file(openat(at, sheet.entry.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd file(openat(at, sheet.entry.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     struct stat status;
     if (!file) return errno == ENOENT ? std::optional(std::move(sheet)) : std::nullopt;
     if (fstat(file.get(), &status) != 0) return std::nullopt;
     if (!S_ISLNK(status.st_mode)) {
       sheet.found = status;
+      sheet.file = std::move(file);
       return sheet;
     }
     if (links == kMaxLinks || !MayFollow(at, status)) return std::nullopt;
@@ -106,11 +111,30 @@ std::optional<Sheet> Resolve(const std::string& name) {
   }
 }
 
-// What a file created now would get: what fopen would give it.
-mode_t NewFileMode() {
-  const mode_t mask = umask(0);
-  umask(mask);
-  return 0666 & ~mask;
+// The extended attribute that holds a file's access ACL.
+constexpr const char* kAccessAcl = "system.posix_acl_access";
+
+// The access ACL of the regular file that was found: empty when it has none
+// or its file system knows none, nothing when it cannot be read. A descriptor
+// opened with O_PATH has no attribute calls of its own, so it is read through
+// /proc's name for the descriptor; where /proc is not mounted, through the
+// entry opened for reading, once it is certain that it is still that file.
+std::optional<std::string> AccessAcl(const Sheet& sheet) {
+  std::string acl(XATTR_SIZE_MAX, '\0');
+  const std::string path = "/proc/self/fd/" + std::to_string(sheet.file.get());
+  ssize_t size = getxattr(path.c_str(), kAccessAcl, acl.data(), acl.size());
+  if (size < 0 && errno == ENOENT) {
+    const UniqueFd file(openat(sheet.directory.get(), sheet.entry.c_str(),
+                               O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!file || !SameFile(file.get(), IdOf(*sheet.found))) return std::nullopt;
+    size = fgetxattr(file.get(), kAccessAcl, acl.data(), acl.size());
+  }
+  if (size < 0) {
+    if (errno == ENODATA || errno == EOPNOTSUPP) return std::string();
+    return std::nullopt;
+  }
+  acl.resize(static_cast<std::size_t>(size));
+  return acl;
 }
 
 // Gives the file behind fd the old sheet's owner and group where the runner
@@ -124,15 +148,33 @@ mode_t KeepOwner(int fd, const struct stat& old) {
   return mode & ~mode_t{S_ISUID | S_ISGID};
 }
 
+// Gives the file behind fd no more access than the old sheet gave: its owner
+// where the runner may, exactly its ACL (none where it had none, whatever the
+// directory's default ACL gave the new file), and its mode. With an ACL, the
+// group bits of the mode are the ACL's mask, which the old mode holds already.
+bool KeepAccess(int fd, const struct stat& old, const std::string& acl) {
+  const mode_t mode = KeepOwner(fd, old);
+  const bool acl_kept =
+      acl.empty() ? fremovexattr(fd, kAccessAcl) == 0 || errno == ENODATA || errno == EOPNOTSUPP
+                  : fsetxattr(fd, kAccessAcl, acl.data(), acl.size(), 0) == 0;
+  return acl_kept && fchmod(fd, mode) == 0;
+}
+
 // Writes the sheet to a new file and renames it over the entry. Should the
 // entry have changed since it was looked up, only that directory entry is
 // replaced: no file is ever written into but the new one.
+//
+// A new sheet is made as fopen would make it, so that the kernel applies the
+// umask or the directory's default ACL. One that replaces a sheet is its
+// maker's alone until it has been given what the old one allowed.
 bool Replace(const Sheet& sheet, std::string_view text) {
-  TemporaryFile temporary(sheet.directory.get());
+  std::optional<std::string> acl;
+  if (sheet.found && !(acl = AccessAcl(sheet))) return false;
+  TemporaryFile temporary(sheet.directory.get(), sheet.found ? 0600 : 0666);
   const int fd = temporary.fd();
   if (fd < 0 || !WriteAll(fd, text)) return false;
-  const mode_t mode = sheet.found ? KeepOwner(fd, *sheet.found) : NewFileMode();
-  return fchmod(fd, mode) == 0 && temporary.MoveTo(sheet.entry);
+  if (sheet.found && !KeepAccess(fd, *sheet.found, *acl)) return false;
+  return temporary.MoveTo(sheet.entry);
 }
 
 // A device or FIFO is written as it is, once it is certain that the name

@@ -114,7 +114,7 @@ CleanupOnSignals::~CleanupOnSignals() {
   for (const auto& [signal, old] : saved_) sigaction(signal, &old, nullptr);
 }
 
-TemporaryFile::TemporaryFile(int directory) {
+TemporaryFile::TemporaryFile(int directory, mode_t mode) {
   name_.directory = directory;
   std::ranges::copy(kTemporaryPrefix, name_.name);
   const std::span letters = std::span(name_.name).subspan(kTemporaryPrefix.size(), kRandomLetters);
@@ -122,7 +122,7 @@ TemporaryFile::TemporaryFile(int directory) {
   for (unsigned attempt = 0; attempt < 100 && !fd_; ++attempt) {
     Randomize(letters, attempt);
     fd_ = UniqueFd(
-        openat(directory, name_.name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        openat(directory, name_.name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
     if (!fd_ && errno != EEXIST) break;
   }
   exists_ = static_cast<bool>(fd_);

@@ -67,10 +67,12 @@ struct TemporaryName {
 
 // A new file in directory, removed again unless it is moved into place, also
 // when a signal ends the run; the signals that no handler can catch wait
-// until it is gone.
+// until it is gone. It is made with the permission bits of mode, which the
+// kernel narrows by the umask or the directory's default ACL, as for any new
+// file.
 class TemporaryFile {
  public:
-  explicit TemporaryFile(int directory);
+  TemporaryFile(int directory, mode_t mode);
   ~TemporaryFile();
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;

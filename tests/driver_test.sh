@@ -45,9 +45,11 @@ check() {
   [[ $name =~ ${CASES:-.} ]] || return 0
   case $name in
     OutOfMemory*) [[ -z $sanitized ]] || { echo "skipped $name: sanitizers need more memory"; return; } ;;
-    Interrupted | OneLookupPerInput)
-      command -v strace >/dev/null || { skip "$name" "strace is not installed"; return; } ;;
-    OtherUsers) [[ $(id -u) == 0 ]] || { skip "$name" "only root can act as other users"; return; } ;;
+    Interrupted | OneLookupPerInput | AccessControlLists)
+      command -v strace >/dev/null || { skip "$name" "strace is not installed"; return; } ;;&
+    OtherUsers | AccessControlLists)
+      [[ $(id -u) == 0 ]] || { skip "$name" "only root can act as other users"; return; } ;;&
+    AccessControlLists) command -v setfacl >/dev/null || { skip "$name" "acl is not installed"; return; } ;;
   esac
   expected=$(printf "$@"; echo .)
   dir=$(mktemp -d) && chmod 777 "$dir" && cd "$dir" || exit 1  # some scripts run as nobody
@@ -202,6 +204,23 @@ chown root:nogroup output.cue; chmod 6664 output.cue; as_nobody $P l.txt >/dev/n
 mkdir -m 1777 shared; printf victim >victim; chown daemon victim; as_nobody ln -s ../victim shared/link.cue
 fails "$P l.txt shared/link.cue"' 'nobody:nogroup 6640\nnobody:nogroup 664
 %s\nCannot write cue file called shared/link.cue\n2\nunchanged\n' "$report1"
+
+# An access ACL is kept exactly, with the mode, by root and by the sheet's
+# owner, also without /proc; an ACL that cannot be given fails the run. A
+# sheet without one gets none from the directory's default ACL, and a new
+# sheet gets what touch gives, under a default ACL or a umask.
+check AccessControlLists '
+as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
+acl() { getfacl -cp "$1"; stat -c %a "$1"; }
+kept() { local before; before=$(acl output.cue); "$@" >/dev/null; [ "$(acl output.cue)" = "$before" ] && echo kept; }
+setfacl -m u:nobody:rw,g::r output.cue; kept $P l.txt; chown nobody output.cue; kept as_nobody $P l.txt
+[ -n "$sanitized" ] && echo kept || kept unshare -m sh -c "umount -l /proc && exec $P l.txt"  # ASan needs /proc
+fails "strace -o /dev/null -e inject=fsetxattr:error=EPERM $P l.txt"
+mkdir d; setfacl -d -m u:nobody:rw d; touch d/old.cue; setfacl -b d/old.cue; $P l.txt d/old.cue >/dev/null; acl d/old.cue
+(umask 027; $P l.txt d/new.cue; $P l.txt new.cue; touch d/touched touched) >/dev/null
+[ "$(acl d/new.cue)" = "$(acl d/touched)" ] && [ "$(acl new.cue)" = "$(acl touched)" ] && echo as touch' \
+  "kept\nkept\nkept\n%s\nCannot write cue file called output.cue\n2\nunchanged
+user::rw-\ngroup::r--\nother::r--\n\n644\nas touch\n" "$report1"
 
 # A terminal may be list and sheet at once, and a typed list ends at the first
 # end-of-file, here while what types it stays open.
