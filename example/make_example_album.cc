@@ -1,5 +1,7 @@
 // Writes the wave files of the bundled example album into a directory:
-// CD-quality PCM (44100 Hz, 16-bit, stereo) tones of a few seconds each.
+// CD-quality PCM (44100 Hz, 16-bit, stereo) tones, each long enough that
+// every track of the album, splits included, lasts the 4 seconds that a CD
+// asks for at least.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -61,7 +63,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path dir = argv[1];
   std::filesystem::create_directories(dir);
   const std::vector<Tone> album = {
-      {"01 Overture.wav", 4.2, 440.0}, {"02 Suite.wav", 7.5, 523.25}, {"03 Coda.wav", 3.1, 659.25}};
+      {"01 Overture.wav", 5.2, 440.0}, {"02 Suite.wav", 9.6, 523.25}, {"03 Coda.wav", 4.4, 659.25}};
   for (const Tone& tone : album) {
     std::ofstream out(dir / tone.file, std::ios::binary);
     std::string bytes = Wave(tone);

@@ -29,7 +29,8 @@ await() {
   local end=$((SECONDS + 60))
   until eval "$1"; do ((SECONDS < end)) || { echo "gave up waiting for $2"; return 1; }; sleep 0.01; done
 }
-export -f le wav state fails await
+as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
+export -f le wav state fails await as_nobody
 
 # A case that cannot run here for want of a tool or a privilege is skipped,
 # except in CI, which must run them all.
@@ -180,7 +181,7 @@ y=$(printf %0250d 1); echo old >$x; for c in link.cue $x $y; do fails "(ulimit -
 ln -s output.cue 1; for i in $(seq 2 41); do ln -s $((i - 1)) $i; done
 for c in /dev/full no/my.cue d l.txt t.wav hard.wav soft 41; do fails "$P l.txt $c"; done
 fails "$P l.txt /proc/self/fd/3 3<l.txt"; chmod 666 output.cue; chmod 555 .
-[ $(id -u) = 0 ] && U="setpriv --reuid=nobody --regid=nogroup --clear-groups"; fails "$U $P l.txt"' \
+[ $(id -u) = 0 ] && U=as_nobody; fails "$U $P l.txt"' \
   "${report1//%/%%}\nCannot write cue file called %s\n2\nunchanged\n" link.cue "$(printf %0250d 0)" \
   "$(printf %0250d 1)" /dev/full no/my.cue d l.txt t.wav hard.wav soft 41 /proc/self/fd/3 output.cue
 
@@ -198,7 +199,6 @@ cmp t.wav t.orig && cmp l.txt l.orig && echo inputs unchanged; ls -A | grep pell
 # bits where root cannot give them back. Root follows no link that another
 # user planted in a shared sticky directory such as /tmp.
 check OtherUsers '
-as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
 chown nobody:nogroup output.cue; chmod 6640 output.cue; $P l.txt >/dev/null; stat -c "%U:%G %a" output.cue
 chown root:nogroup output.cue; chmod 6664 output.cue; as_nobody $P l.txt >/dev/null; stat -c "%U:%G %a" output.cue
 mkdir -m 1777 shared; printf victim >victim; chown daemon victim; as_nobody ln -s ../victim shared/link.cue
@@ -210,7 +210,6 @@ fails "$P l.txt shared/link.cue"' 'nobody:nogroup 6640\nnobody:nogroup 664
 # sheet without one gets none from the directory's default ACL, and a new
 # sheet gets what touch gives, under a default ACL or a umask.
 check AccessControlLists '
-as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
 acl() { getfacl -cp "$1"; stat -c %a "$1"; }
 kept() { local before; before=$(acl output.cue); "$@" >/dev/null; [ "$(acl output.cue)" = "$before" ] && echo kept; }
 setfacl -m u:nobody:rw,g::r output.cue; kept $P l.txt; chown nobody output.cue; kept as_nobody $P l.txt

@@ -2,16 +2,20 @@
 # Runs pellorin on real CD-quality wave files and checks that one consumer of
 # cue sheets reads what it wrote as intended.
 #
-#   cue_consumers_test.sh CONSUMER PELLORIN [CUE_READER]
+#   cue_consumers_test.sh CONSUMER PELLORIN [HELPER]
 #
-# CONSUMER is cueprint, libcue, cdrdao or sox. Exits 77 (skipped) when the
-# consumer or sox, which makes the wave files, is missing, except under CI=true.
+# CONSUMER is cueprint, libcue, libburn, cdrdao, mpv or sox, or example: the
+# bundled example album, made by the HELPER make_example_album, read by
+# cdrdao. For libcue and libburn, HELPER is the reader built against the
+# library. Exits 77 (skipped) when the consumer or sox, which makes the wave
+# files, is missing, except under CI=true.
 set -euo pipefail
-consumer=$1 pellorin=$(realpath "$2") cue_reader=${3:+$(realpath "$3")}
+consumer=$1 pellorin=$(realpath "$2") helper=${3:+$(realpath "$3")}
+source_dir=$(realpath "$(dirname "$0")/../..")
 
 skip() { echo "skipped: $*"; [[ ${CI:-} == true ]] && exit 1; exit 77; }
-for tool in sox "$consumer"; do
-  [[ $tool == libcue ]] && { [[ -x $cue_reader ]] || skip "built without libcue"; continue; }
+for tool in sox "${consumer/example/cdrdao}"; do
+  [[ $tool == lib* ]] && { [[ -x $helper ]] || skip "built without $tool"; continue; }
   command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 
@@ -27,40 +31,79 @@ waves() { while (($#)); do sox -n -r 44100 -b 16 -c 2 "$1" synth "$2" sine 440 v
 # The worked example with CR LF line ends, names with blanks, splits followed
 # by pregaps, and nineteen tracks in all. Every track is expected as its file
 # name, INDEX 01 and pregap, both in CD frames.
-waves intro.wav 10 long.wav 30.5 last.wav 5.3 'my song.wav' 8 'b side.wav' 4.5
-printf 'intro.wav\r\nP 00:02:00\r\nlong.wav\r\nS 00:10:00\r\nS 00:20:50\r\nP 00:01:00\r\nlast.wav\r\n' >tlist.txt
-printf '%s\n' 'my song.wav' 'S 00:02:00' 'P 00:00:30' 'S 00:05:10' 'P 00:01:05' 'b side.wav' 'P 00:00:10' >>tlist.txt
+waves intro.wav 10 long.wav 30.5 last.wav 5.3 'my song.wav' 8 'côté b.wav' 4.5
+printf 'intro.wav\r\nP 00:02:00\r\nlong.wav\r\nS 00:10:00\r\nS 00:20:50\r\nP 00:01:00\r\nlast.wav\r\n' >album.txt
+printf '%s\n' 'my song.wav' 'S 00:02:00' 'P 00:00:30' 'S 00:05:10' 'P 00:01:05' 'côté b.wav' 'P 00:00:10' >>album.txt
 expected=$(printf '%s\t%s\t%s\n' intro.wav 0 150 long.wav 0 0 long.wav 750 0 long.wav 1550 75 last.wav 0 0 \
-  'my song.wav' 0 0 'my song.wav' 150 30 'my song.wav' 385 80 'b side.wav' 0 10
-  for i in $(seq -w 1 10); do waves "t$i.wav" 4 && echo "t$i.wav" >>tlist.txt && printf 't%s.wav\t0\t0\n' "$i"; done)
+  'my song.wav' 0 0 'my song.wav' 150 30 'my song.wav' 385 80 'côté b.wav' 0 10
+  for i in $(seq -w 1 10); do waves "t$i.wav" 4 && echo "t$i.wav" >>album.txt && printf 't%s.wav\t0\t0\n' "$i"; done)
 tracks=$(wc -l <<<"$expected")
+# One file with splits and pregaps, a pregap on track 1 too, and a length that
+# is no whole number of sectors: 30.5 s.
+printf '%s\n' long.wav 'P 00:03:00' 'S 00:10:00' 'S 00:20:50' 'P 00:01:00' >one.txt
 
-"$pellorin" >report || { echo "pellorin failed: $(cat report)"; exit 1; }
+"$pellorin" album.txt output.cue >report && "$pellorin" one.txt one.cue >/dev/null ||
+  { echo "pellorin failed: $(cat report)"; exit 1; }
+# chapters CUE: where mpv starts each chapter, and why it stopped playing.
+chapters() {
+  printf '%s\n' 'mp.register_event("end-file", function(e) print("end: " .. e.reason) end)' \
+    'mp.register_event("file-loaded", function() for _, c in ipairs(mp.get_property_native(' \
+    '"chapter-list")) do print(string.format("%.3f", c.time)) end end)' >chapters.lua
+  mpv --no-config --ao=null --ao-null-untimed --vo=null --msg-level=all=no,chapters=info \
+    --script=chapters.lua "$1" | sed 's/^\[chapters\] //; s/ *$//'
+}
 case $consumer in
   cueprint)
     out=$(cueprint output.cue 2>err) || fail "cueprint failed"
     [[ ! -s err ]] || fail "cueprint complained: $(cat err)"
     grep -qx "no. of tracks:	$tracks" <<<"$out" || fail "cueprint did not see $tracks tracks" ;;
   libcue)
-    got=$("$cue_reader" output.cue) || fail "libcue could not read the sheet"
+    got=$("$helper" output.cue) || fail "libcue could not read the sheet"
     [[ $got == "$expected" ]] || fail $'libcue read\n'"$got"$'\nexpected\n'"$expected" ;;
   cdrdao)
     out=$(cdrdao show-toc output.cue 2>err) || fail "cdrdao rejected the sheet: $(cat err)"
     seen=$(grep -cE '^TRACK +[0-9]+ +Mode AUDIO' <<<"$out" || true)
-    [[ $seen == "$tracks" ]] || fail "cdrdao listed $seen tracks, expected $tracks" ;;
+    [[ $seen == "$tracks" ]] || fail "cdrdao listed $seen tracks, expected $tracks"
+    cdrdao show-toc one.cue &>/dev/null || fail "cdrdao rejected a sheet of one file"
+    # Without --force, cdrdao takes no track shorter than the 4 seconds a CD asks for.
+    ! cdrdao read-test output.cue >/dev/null 2>err || fail "cdrdao read-test took a 2-second track"
+    grep -qx "WARNING: Track 6: Length is shorter than 4 seconds." err || fail "read-test: $(cat err)" ;;
+  libburn)
+    # libburn takes one FILE a sheet, with the message the README quotes. A
+    # sheet of one file gives tracks of the sizes it means, the last rounded
+    # up to a whole sector.
+    message="In cue sheet file: Multiple occurrences of FILE"
+    ! "$helper" output.cue 2>err || fail "libburn read a sheet of several files"
+    grep -qF "$message" err || fail "libburn refused the sheet with: $(cat err)"
+    grep -qF "$message" "$source_dir/README.md" || fail "the README does not quote: $message"
+    got=$("$helper" one.cue 2>err) || fail "libburn failed: $(cat err)"
+    [[ $got == $'750\n800\n738' ]] || fail $'libburn read the sizes\n'"$got" ;;
+  mpv)
+    # One chapter a track, where the file lengths before it and its INDEX
+    # position put it, played on to the end of the last file.
+    want=$(printf '%.3f\n' 0 10 20 30.667 40.5 45.8 47.8 50.933 53.8 $(seq 58.3 4 94.3); echo "end: eof")
+    got=$(chapters output.cue) && [[ $got == "$want" ]] || fail $'mpv played\n'"$got"$'\nexpected\n'"$want"
+    got=$(chapters one.cue) && [[ $got == $'0.000\n10.000\n20.667\nend: eof' ]] || fail "mpv played $got" ;;
+  example)
+    # The bundled example prints what the README shows, and every track
+    # lasts 4 seconds, so that cdrdao reads the sheet without a warning.
+    mkdir example && cd example && "$helper" .
+    got=$("$pellorin" "$source_dir/example/album.txt" album.cue && echo "--- album.cue ---" && cat album.cue)
+    want=$(awk '/^## Try it/ { on = 1 } on && /^    File Lengths/ { take = 1 } take && /^[^ ]/ { exit }
+      take { print substr($0, 5) }' "$source_dir/README.md")
+    [[ ${got#$'\n'} == "$want" ]] || fail $'the example printed\n'"$got"$'\nthe README shows\n'"$want"
+    cdrdao read-test album.cue >/dev/null 2>err || fail "cdrdao read-test failed: $(cat err)"
+    ! grep WARNING err || fail "cdrdao warned" ;;
   sox)
     # A row may be one CD frame short of the exact length, where the
     # single-precision steps land just under a whole frame.
-    rows=0
+    rows=$(grep -cE '^[0-9]+	' report)
+    ((rows == $(cut -f1 <<<"$expected" | uniq | wc -l))) || fail "the report has $rows rows, not one a file"
     while IFS=$'\t' read -r _ name length; do
-      rows=$((rows + 1))
       exact=$(($(soxi -s "$name") * 75 / $(soxi -r "$name")))
-      IFS=: read -r m s f <<<"$length"
-      printed=$(((m * 60 + s) * 75 + f))
+      printed=$(awk -F: '{ print ($1 * 60 + $2) * 75 + $3 }' <<<"$length")
       ((printed == exact || printed == exact - 1)) || fail "$name prints $length, sox says $exact frames"
-    done < <(grep -E '^[0-9]+	' report)
-    files=$(cut -f1 <<<"$expected" | uniq | wc -l)
-    ((rows == files)) || fail "the report has $rows rows for $files files" ;;
+    done < <(grep -E '^[0-9]+	' report) ;;
 esac
 
 ((failures == 0)) || { echo "$failures check(s) failed"; exit 1; }
