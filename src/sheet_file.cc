@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -120,21 +121,22 @@ constexpr const char* kAccessAcl = "system.posix_acl_access";
 // /proc's name for the descriptor; where /proc is not mounted, through the
 // entry opened for reading, once it is certain that it is still that file.
 std::optional<std::string> AccessAcl(const Sheet& sheet) {
-  std::string acl(XATTR_SIZE_MAX, '\0');
+  // As large as an attribute can be; left uninitialised, it costs only the
+  // few bytes an ACL takes.
+  const auto acl = std::make_unique_for_overwrite<char[]>(XATTR_SIZE_MAX);
   const std::string path = "/proc/self/fd/" + std::to_string(sheet.file.get());
-  ssize_t size = getxattr(path.c_str(), kAccessAcl, acl.data(), acl.size());
+  ssize_t size = getxattr(path.c_str(), kAccessAcl, acl.get(), XATTR_SIZE_MAX);
   if (size < 0 && errno == ENOENT) {
     const UniqueFd file(openat(sheet.directory.get(), sheet.entry.c_str(),
                                O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!file || !SameFile(file.get(), IdOf(*sheet.found))) return std::nullopt;
-    size = fgetxattr(file.get(), kAccessAcl, acl.data(), acl.size());
+    size = fgetxattr(file.get(), kAccessAcl, acl.get(), XATTR_SIZE_MAX);
   }
   if (size < 0) {
     if (errno == ENODATA || errno == EOPNOTSUPP) return std::string();
     return std::nullopt;
   }
-  acl.resize(static_cast<std::size_t>(size));
-  return acl;
+  return std::string(acl.get(), static_cast<std::size_t>(size));
 }
 
 // Gives the file behind fd the old sheet's owner and group where the runner
