@@ -17,8 +17,9 @@ namespace pellorin {
 // kernel's rules, and what that lookup found decides:
 // - a regular file, a name not taken yet, or a chain of links ending at either
 //   gets a new file, written in full beside the chain's end and renamed over
-//   it. It keeps the old sheet's permission bits, and its owner and group
-//   where the runner may give them.
+//   it. It keeps the old sheet's permission bits and access ACL, and its
+//   owner and group where the runner may give them; a sheet that is new gets
+//   what any new file gets.
 // - the file behind the descriptor standard_output gets the sheet through
 //   that descriptor, after what was printed before.
 // - a character device or FIFO is written directly.
