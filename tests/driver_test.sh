@@ -48,8 +48,9 @@ check() {
     OutOfMemory*) [[ -z $sanitized ]] || { echo "skipped $name: sanitizers need more memory"; return; } ;;
     Interrupted | OneLookupPerInput | AccessControlLists)
       command -v strace >/dev/null || { skip "$name" "strace is not installed"; return; } ;;&
+    # An ordinary user's run skips these, in CI too.
     OtherUsers | AccessControlLists)
-      [[ $(id -u) == 0 ]] || { skip "$name" "only root can act as other users"; return; } ;;&
+      [[ $(id -u) == 0 ]] || { echo "skipped $name: only root can act as other users"; return; } ;;&
     AccessControlLists) command -v setfacl >/dev/null || { skip "$name" "acl is not installed"; return; } ;;
   esac
   expected=$(printf "$@"; echo .)

@@ -92,8 +92,11 @@ case $consumer in
     want=$(awk '/^## Try it/ { on = 1 } on && /^    File Lengths/ { take = 1 } take && /^[^ ]/ { exit }
       take { print substr($0, 5) }' "$source_dir/README.md")
     [[ ${got#$'\n'} == "$want" ]] || fail $'the example printed\n'"$got"$'\nthe README shows\n'"$want"
+    # cdrdao warns any user but root that it cannot schedule in real time,
+    # which says nothing of the sheet.
     cdrdao read-test album.cue >/dev/null 2>err || fail "cdrdao read-test failed: $(cat err)"
-    ! grep WARNING err || fail "cdrdao warned" ;;
+    ! grep -v -x "WARNING: No super user permission to setup real time scheduling." err | grep WARNING ||
+      fail "cdrdao warned" ;;
   sox)
     # A row may be one CD frame short of the exact length, where the
     # single-precision steps land just under a whole frame.
