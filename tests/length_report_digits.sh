@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Two builds of pellorin print the same lengths report and total: on the
 # worked example, next to the rounding steps of the arithmetic at the common
-# sample rates, and for lengths no album has. CI runs it against a 32-bit x86
+# sample rates, for lengths no album has, and for a 3 GiB file; and both
+# replace a sheet dated after 2038. CI runs it against a 32-bit x86
 # build, whose x87 unit keeps results wider than the program states.
 #
 #   length_report_digits.sh 'COMMAND A' 'COMMAND B'
@@ -30,11 +31,15 @@ for wave in "1 1020962610" "1 4294967295" "3 4294967295" "16777217 4294967295" "
   add absurd $wave
 done
 for i in $(seq 127); do add absurd_total 2000 4294967295; done
+# Past 32 bits: a file of 3 GiB, and every file dated 2040, the old sheet too.
+wav 44100 805306368 >big.wav && truncate -s 3G big.wav && echo big.wav >big.txt
+touch -d 2040-01-01 ./*
+run() { printf old >output.cue && touch -d 2040-01-01 output.cue && $1 "$2"; }
 
 failures=0
 for list in *.txt; do
-  expected=$($a "$list") || { echo "FAIL: $a failed on $list: $expected"; exit 1; }
-  if ! diff <(echo "$expected") <($b "$list"); then
+  expected=$(run "$a" "$list") || { echo "FAIL: $a failed on $list: $expected"; exit 1; }
+  if ! diff <(echo "$expected") <(run "$b" "$list"); then
     echo "FAIL: the builds differ on $list"
     failures=$((failures + 1))
   fi
