@@ -5,14 +5,16 @@
 # chunk, and canonical 44-byte headers; every file is extended to its
 # declared 700 MB of samples with truncate, so it is large but takes no disk.
 # The same headers in files of 1 MB show that the run's time does not depend
-# on the files' sizes.
+# on the files' sizes. Given a BASELINE build as well, it times that one in
+# the same run, so that the two can be compared on the same load.
 #
-#   bench/compare.sh [PELLORIN]      (default: build/pellorin)
+#   bench/compare.sh [PELLORIN [BASELINE]]      (default: build/pellorin)
 #
 # Needs hyperfine, shntool, python3, strace and GNU time (/usr/bin/time).
 set -euo pipefail
 
 pellorin=$(realpath "${1:-build/pellorin}")
+baseline=${2:+$(realpath "$2")}
 for tool in hyperfine shntool python3 strace /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "compare.sh needs $tool" >&2; exit 2; }
 done
@@ -63,19 +65,21 @@ compare() {  # compare NAME JUNK_BYTES
     -n pellorin "$(loop "$pellorin")" \
     -n "head -c 15024" "$(loop "head -c 15024 -q $files")" \
     -n "shntool len" "$(loop "shntool len $files")" \
-    -n "pellorin, 1 MB files" "cd small && $(loop "$pellorin")" >/dev/null
-  local a b c d peak
+    -n "pellorin, 1 MB files" "cd small && $(loop "$pellorin")" \
+    ${baseline:+-n baseline "$(loop "$baseline")"} >/dev/null
+  local a b c d e=0 peak
   a=$(median "$work/$1.json" 0)
   b=$(median "$work/$1.json" 1)
   c=$(median "$work/$1.json" 2)
   d=$(median "$work/$1.json" 3)
+  [[ -z $baseline ]] || e=$(median "$work/$1.json" 4)
   peak=$(/usr/bin/time -v "$pellorin" 2>&1 >/dev/null | awk -F': ' '/Maximum resident/ {print $2}')
   # Path lookups: system calls that name a file, not those on a descriptor.
   strace -qq -e trace=%file -o "$work/trace" "$pellorin" >/dev/null
   lookups=$(grep -cvE '^(execve|[a-z0-9_]+\([0-9]+, "",)' "$work/trace")
-  python3 - "$1" "$a" "$b" "$c" "$d" "$peak" "$lookups" <<'PY'
+  python3 - "$1" "$a" "$b" "$c" "$d" "$e" "$peak" "$lookups" <<'PY'
 import sys
-name, a, b, c, d, peak, lookups = sys.argv[1], *map(float, sys.argv[2:])
+name, a, b, c, d, e, peak, lookups = sys.argv[1], *map(float, sys.argv[2:])
 print(f"{name}: 128 files of 700 MB")
 print(f"  (a) pellorin        {a * 1e3:8.3f} ms")
 print(f"  (b) head -c 15024   {b * 1e3:8.3f} ms")
@@ -83,13 +87,18 @@ print(f"  (c) shntool len     {c * 1e3:8.3f} ms")
 print(f"      pellorin on the same headers in files of 1 MB: {d * 1e3:.3f} ms")
 print(f"  a/b = {a / b:.2f}   a/c = {a / c:.2f}   peak memory of (a): {peak / 1024:.2f} MiB")
 print(f"  path lookups of (a): {lookups:.0f} for 128 wave files, the list and the sheet")
+if e:
+    print(f"  (e) baseline        {e * 1e3:8.3f} ms   a/e = {a / e:.2f}")
 PY
   cd - >/dev/null
 }
 
 linkage=static
-ldd "$pellorin" >/dev/null 2>&1 && linkage=dynamic
-echo "$pellorin, linked $linkage"
+readelf -d "$pellorin" | grep -q '(NEEDED)' && linkage=dynamic
+echo "$pellorin, linked $linkage${baseline:+; baseline $baseline}"
+echo "$(nproc) cores: $(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)"
 echo "medians of ${RUNS:-30} timings of $LOOP runs each, per run"
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 compare far-tags 14956
 compare canonical 0
+echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -85,7 +85,7 @@ FILE "last.wav" WAVE\n  TRACK 05 AUDIO\n    INDEX 01 00:00:00\n' \
 check FileChoice '
 run() { rm -f *.cue; $P "$@" >/dev/null; grep -Ho "^FILE \".\.wav" *.cue; }
 cp t.wav o.wav; echo o.wav >other.txt; mv l.txt tlist.txt
-run; run x; run x my.cue; run x my.cue x; rm tlist.txt
+run; run --help; run x my.cue; run x my.cue x; rm tlist.txt
 run other.txt; run other.txt my.cue; run other.txt my.cue x' '%s:FILE "%s\n' \
   output.cue t.wav output.cue t.wav my.cue t.wav output.cue t.wav \
   output.cue o.wav my.cue o.wav output.cue o.wav
@@ -112,14 +112,15 @@ grep -E "TRACK (09|10|99|100|127) " output.cue' '%s\n\nWrote cue file called out
   "$(report '' '0 min : 0 sec')"
 
 # A tlist.txt that is a directory counts as absent. The list is checked
-# before any wave file is opened.
+# before any wave file is opened. A UTF-16 list ends at its first NUL.
 check InputFaults '
 mkdir tlist.txt d d.wav; printf "no.wav\nS\n" >a; printf "no.wav\nx\"y.wav" >b
-printf "t.wav\nt.wav " >c; echo d.wav >e
-for l in d no.txt a b c e; do fails "$P $l"; done' '%s\n2\nunchanged\n' \
+printf "t.wav\nt.wav " >c; echo d.wav >e; printf "\xff\xfet\0.\0w\0a\0v\0" >u
+for l in d no.txt a b c e u; do fails "$P $l"; done' '%s\n2\nunchanged\n' \
   'Cannot open track list called d' 'Cannot open track list called no.txt' \
   'Missing time in track list line S' 'Double quote in file name in track list line x"y.wav' \
-  'Cannot find file in track list called t.wav ' 'Cannot find file in track list called d.wav'
+  'Cannot find file in track list called t.wav ' 'Cannot find file in track list called d.wav' \
+  $'Cannot find file in track list called \xff\xfet'
 
 check HeaderCutAtEveryLength '
 echo cut.wav >l.txt
