@@ -41,10 +41,7 @@ int Run(std::span<const std::string> args, int out) {
   std::string list_name = kDefaultList;
   std::optional<TrackList> list = ReadTrackList(list_name);
   if (!list) {
-    if (args.empty()) {
-      WriteAll(out, kHelpText);
-      return kExitHelp;
-    }
+    if (args.empty()) return WriteAll(out, kHelpText) ? kExitHelp : kExitFailure;
     list_name = args[0];
     list = ReadTrackList(list_name);
     if (!list) {
