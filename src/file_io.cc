@@ -29,6 +29,8 @@ bool SameFile(int fd, const FileId& id) {
   return fstat(fd, &status) == 0 && IdOf(status) == id;
 }
 
+std::string DescriptorPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
 std::optional<OpenedFile> OpenInput(const std::string& path) {
   UniqueFd fd(open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC));
   struct stat status;

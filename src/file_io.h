@@ -53,6 +53,10 @@ struct OpenedFile {
   std::optional<FileId> regular;  // empty for anything but a regular file
 };
 
+// The name /proc gives the file behind fd, by which calls that take a name
+// reach that very file.
+std::string DescriptorPath(int fd);
+
 // Opens path for reading; nothing when it cannot be opened.
 std::optional<OpenedFile> OpenInput(const std::string& path);
 

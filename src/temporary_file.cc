@@ -70,6 +70,13 @@ void Randomize(std::span<char> letters, unsigned attempt) {
   }
 }
 
+// Errors that a file system reports only when the file is closed, such as a
+// write that failed late, come out when any descriptor of it is closed.
+bool Flushed(int fd) {
+  UniqueFd duplicate(fcntl(fd, F_DUPFD_CLOEXEC, 0));
+  return duplicate && duplicate.Close();
+}
+
 }  // namespace
 
 KernelSignals AllSignals() {
@@ -117,6 +124,11 @@ CleanupOnSignals::~CleanupOnSignals() {
 TemporaryFile::TemporaryFile(int directory, mode_t mode) {
   name_.directory = directory;
   std::ranges::copy(kTemporaryPrefix, name_.name);
+  // An unnamed file can be linked through /proc only.
+  if (faccessat(AT_FDCWD, "/proc/self/fd", X_OK, 0) == 0) {
+    fd_ = UniqueFd(openat(directory, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+    if (fd_) return;
+  }
   const std::span letters = std::span(name_.name).subspan(kTemporaryPrefix.size(), kRandomLetters);
   SignalsHeld held;
   for (unsigned attempt = 0; attempt < 100 && !fd_; ++attempt) {
@@ -125,21 +137,56 @@ TemporaryFile::TemporaryFile(int directory, mode_t mode) {
         openat(directory, name_.name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
     if (!fd_ && errno != EEXIST) break;
   }
-  exists_ = static_cast<bool>(fd_);
-  if (exists_) temporary_name = &name_;
+  named_ = static_cast<bool>(fd_);
+  if (named_) temporary_name = &name_;
 }
 
-TemporaryFile::~TemporaryFile() {
+TemporaryFile::~TemporaryFile() { Remove(); }
+
+void TemporaryFile::Remove() {
   SignalsHeld held;
-  if (exists_) unlinkat(name_.directory, name_.name, 0);
+  // Closed first: a file system in user space keeps a file that is removed
+  // while open under another hidden name.
+  fd_.Close();
+  if (named_) unlinkat(name_.directory, name_.name, 0);
+  named_ = false;
   temporary_name = nullptr;
 }
 
+// Links the unnamed file under a new random name.
+bool TemporaryFile::Name() {
+  const std::string path = DescriptorPath(fd_.get());
+  const std::span letters = std::span(name_.name).subspan(kTemporaryPrefix.size(), kRandomLetters);
+  SignalsHeld held;
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    Randomize(letters, attempt);
+    if (linkat(AT_FDCWD, path.c_str(), name_.directory, name_.name, AT_SYMLINK_FOLLOW) == 0) {
+      named_ = true;
+      temporary_name = &name_;
+      return true;
+    }
+    if (errno != EEXIST) break;
+  }
+  return false;
+}
+
+bool TemporaryFile::LinkAs(const std::string& entry) {
+  if (named_) return MoveTo(entry);
+  if (!Flushed(fd_.get()) || linkat(AT_FDCWD, DescriptorPath(fd_.get()).c_str(), name_.directory,
+                                    entry.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+    return false;
+  }
+  // It is in place, and what closing could report has been reported.
+  fd_.Close();
+  return true;
+}
+
 bool TemporaryFile::MoveTo(const std::string& entry) {
+  if (!named_ && !(Flushed(fd_.get()) && Name())) return false;
   if (!fd_.Close()) return false;
   SignalsHeld held;
   if (renameat(name_.directory, name_.name, name_.directory, entry.c_str()) != 0) return false;
-  exists_ = false;
+  named_ = false;
   temporary_name = nullptr;
   return true;
 }

@@ -65,11 +65,15 @@ struct TemporaryName {
   char name[kTemporaryPrefix.size() + kRandomLetters + 1] = {};
 };
 
-// A new file in directory, removed again unless it is moved into place, also
-// when a signal ends the run; the signals that no handler can catch wait
-// until it is gone. It is made with the permission bits of mode, which the
-// kernel narrows by the umask or the directory's default ACL, as for any new
-// file.
+// A new file in directory, gone again unless it is put in place, also when a
+// signal ends the run; the signals that no handler can catch wait until it is
+// gone. It is made with the permission bits of mode, which the kernel narrows
+// by the umask or the directory's default ACL, as for any new file.
+//
+// Where the file system can make a file without a name (O_TMPFILE) and /proc
+// lets it be linked, the file gets a name only as it is put in place, so
+// that nothing is left of it in any case; elsewhere it has a hidden random
+// name from the start.
 class TemporaryFile {
  public:
   TemporaryFile(int directory, mode_t mode);
@@ -80,16 +84,23 @@ class TemporaryFile {
   // -1 when the file could not be made.
   int fd() const { return fd_.get(); }
 
-  // Closes the file and renames it to entry in its directory; false if
-  // either fails.
+  // Gives the file the name entry in its directory, where no file has it
+  // yet; false if it cannot, or if closing the file fails.
+  bool LinkAs(const std::string& entry);
+
+  // Puts the file in place of entry in its directory, whatever entry is;
+  // false if it cannot, or if closing the file fails.
   bool MoveTo(const std::string& entry);
 
  private:
+  bool Name();
+  void Remove();
+
   CleanupOnSignals cleanup_;
   SignalsHeld library_signals_{LibrarySignals()};
   TemporaryName name_;
   UniqueFd fd_;
-  bool exists_ = false;
+  bool named_ = false;  // whether name_ is in the directory now
 };
 
 }  // namespace pellorin

@@ -90,8 +90,9 @@ run other.txt; run other.txt my.cue; run other.txt my.cue x' '%s:FILE "%s\n' \
   output.cue t.wav output.cue t.wav my.cue t.wav output.cue t.wav \
   output.cue o.wav my.cue o.wav output.cue o.wav
 
-# With neither, the help text.
-check HelpWithNothingToRead 'rm l.txt output.cue; $P; echo $?; ls' 'Pellorin 1.0 by Quillbrack
+# With neither, the help text; status 2 where it cannot be printed.
+check HelpWithNothingToRead 'rm l.txt output.cue; $P >/dev/full; echo $?; $P; echo $?; ls' '2
+Pellorin 1.0 by Quillbrack
 Enter your .wav file names in a track called tlist.txt
 Or, use a different list filename by entering it as
 the first command line argument.
@@ -242,14 +243,15 @@ head -c 938 /dev/zero >out; (ulimit -f 1; $P l.txt >>out); echo $?; wc -c <out; 
   "2\nunchanged\n2\nunchanged\n2\nunchanged\n0\n1024\n$sheet1"
 
 # Signals while the temporary sheet exists: strace delivers each one as the
-# program sets the sheet's permission bits, the last step before the rename.
+# program has linked it under its hidden name, the last step before the
+# rename.
 # Every signal that would end the run ends it and leaves the old sheet alone,
 # but SIGPIPE and SIGXFSZ, which are ignored so that writes fail instead, and
 # the two the C library keeps to itself, which wait until the sheet is in
 # place. Nothing is left beside it, also when its directory is renamed.
 check Interrupted '
 ulimit -c 0; $P l.txt new.cue >/dev/null
-traced() { env --default-signal strace -o /dev/null -e trace=fchmod -e inject=fchmod:signal=$1 "${@:2}"; }
+traced() { env --default-signal strace -o /dev/null -e trace=linkat -e inject=linkat:signal=$1 "${@:2}"; }
 for s in $(seq 64); do
   case $s in 9 | 17 | 18 | 19 | 20 | 21 | 22 | 23 | 28) continue ;; esac  # not ending the run, or uncatchable
   case $s in 13 | 25) want="0 new" ;; 32 | 33) want="$((128 + s)) new" ;; *) want="$((128 + s)) old" ;; esac
