@@ -49,7 +49,7 @@ check() {
     Interrupted | OneLookupPerInput | AccessControlLists)
       command -v strace >/dev/null || { skip "$name" "strace is not installed"; return; } ;;&
     # An ordinary user's run skips these, in CI too.
-    OtherUsers | AccessControlLists)
+    OtherUsers | AccessControlLists | KernelsOwnRules)
       [[ $(id -u) == 0 ]] || { echo "skipped $name: only root can act as other users"; return; } ;;&
     AccessControlLists) command -v setfacl >/dev/null || { skip "$name" "acl is not installed"; return; } ;;
   esac
@@ -183,10 +183,12 @@ ln -s output.cue link.cue; ln t.wav hard.wav; ln -s l.txt soft; mkdir d; x=$(pri
 y=$(printf %0250d 1); echo old >$x; for c in link.cue $x $y; do fails "(ulimit -f 0; \$P l.txt $c)"; done
 ln -s output.cue 1; for i in $(seq 2 41); do ln -s $((i - 1)) $i; done
 for c in /dev/full no/my.cue d l.txt t.wav hard.wav soft 41; do fails "$P l.txt $c"; done
-fails "$P l.txt /proc/self/fd/3 3<l.txt"; chmod 666 output.cue; chmod 555 .
+fails "$P l.txt /proc/self/fd/3 3<l.txt"; exec 5>>gone.cue; rm gone.cue; fails "$P l.txt /proc/self/fd/5"
+chmod 666 output.cue; chmod 555 .
 [ $(id -u) = 0 ] && U=as_nobody; fails "$U $P l.txt"' \
   "${report1//%/%%}\nCannot write cue file called %s\n2\nunchanged\n" link.cue "$(printf %0250d 0)" \
-  "$(printf %0250d 1)" /dev/full no/my.cue d l.txt t.wav hard.wav soft 41 /proc/self/fd/3 output.cue
+  "$(printf %0250d 1)" /dev/full no/my.cue d l.txt t.wav hard.wav soft 41 /proc/self/fd/3 \
+  /proc/self/fd/5 output.cue
 
 # A link swapped under running programs, between a wave file and a sheet or a
 # device, never leads one to write over the wave file, nor leaves anything.
@@ -199,14 +201,39 @@ done 2>/dev/null
 cmp t.wav t.orig && cmp l.txt l.orig && echo inputs unchanged; ls -A | grep pellorin' 'inputs unchanged\n'
 
 # A sheet of another user keeps its owner, group and mode, but for set-ID
-# bits where root cannot give them back. Root follows no link that another
-# user planted in a shared sticky directory such as /tmp.
+# bits where root cannot give them back, and for what a group that cannot be
+# kept would gain. Root follows no link that another user planted in a
+# shared sticky directory such as /tmp.
 check OtherUsers '
 chown nobody:nogroup output.cue; chmod 6640 output.cue; $P l.txt >/dev/null; stat -c "%U:%G %a" output.cue
 chown root:nogroup output.cue; chmod 6664 output.cue; as_nobody $P l.txt >/dev/null; stat -c "%U:%G %a" output.cue
+chown nobody:audio output.cue; chmod 640 output.cue; as_nobody $P l.txt >/dev/null; stat -c "%U:%G %a" output.cue
 mkdir -m 1777 shared; printf victim >victim; chown daemon victim; as_nobody ln -s ../victim shared/link.cue
-fails "$P l.txt shared/link.cue"' 'nobody:nogroup 6640\nnobody:nogroup 664
+fails "$P l.txt shared/link.cue"' 'nobody:nogroup 6640\nnobody:nogroup 664\nnobody:nogroup 600
 %s\nCannot write cue file called shared/link.cue\n2\nunchanged\n' "$report1"
+
+# The kernel'"'"'s rules, kept where the kernel is not asked to keep them:
+# another user'"'"'s link in a sticky directory is not followed, with
+# fs.protected_symlinks off, in a directory part of the name or on the way to
+# a FIFO; a file of a file system unmounted meanwhile is not found again by
+# its old name elsewhere. An append-only directory gets a new sheet, and
+# nothing stray when one cannot be replaced. Without /proc, a sheet that may
+# only be written is replaced.
+check KernelsOwnRules '
+protected=$(sysctl -n fs.protected_symlinks); sysctl -qw fs.protected_symlinks=0
+mkdir -m 1777 shared; mkdir victim; echo victim >victim/output.cue; mkfifo fifo; chown -R daemon victim fifo
+as_nobody ln -s ../victim shared/evil; as_nobody ln -s ../fifo shared/f1; ln -s f1 shared/f2
+for c in shared/evil/output.cue shared/f2; do fails "timeout 60 $P l.txt $c"; done
+sysctl -qw fs.protected_symlinks=$protected
+[ -e /output.cue ] || unshare -m sh -c "mkdir m && mount -t tmpfs t m && exec 5>m/output.cue &&
+  umount -l m && rmdir m && exec $P l.txt /proc/self/fd/5" | tail -1; ls /output.cue
+mkdir a; chattr +a a; for i in 1 2; do $P l.txt a/new.cue | tail -1; done; ls -A a; chattr -a a
+chmod 200 output.cue; [ -n "$sanitized" ] && $P l.txt | tail -1 ||  # ASan needs /proc
+  unshare -m sh -c "umount -l /proc && exec $P l.txt" | tail -1; stat -c %a output.cue' \
+  "%s\nCannot write cue file called %s\n2\nunchanged\n%s\nCannot write cue file called %s\n2\nunchanged
+Cannot write cue file called /proc/self/fd/5\nls: cannot access '/output.cue': No such file or directory
+Wrote cue file called a/new.cue\nCannot write cue file called a/new.cue\nnew.cue
+Wrote cue file called output.cue\n200\n" "$report1" shared/evil/output.cue "$report1" shared/f2
 
 # An access ACL is kept exactly, with the mode, by root and by the sheet's
 # owner, also without /proc; an ACL that cannot be given fails the run. A

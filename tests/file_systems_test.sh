@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# The cue sheet on the file systems albums live on: kernel ones from loop
+# images, tmpfs and overlayfs, and FUSE drivers for USB sticks, Windows disks,
+# network shares and remapped directories. Root mounts each one in a mount
+# namespace of its own, and root and nobody each make a new sheet, replace a
+# sheet of mode 0640 (with an ACL where the file system keeps one), and have
+# sed -i replace the same file.
+#
+#   file_systems_test.sh PELLORIN
+#
+# ROWS, a regular expression, picks the rows by name. Every row checks that a
+# run that fails leaves the old sheet, that the run succeeds wherever sed -i
+# does, that no one may do more with the new sheet than with the old one, and
+# that nothing is left beside it; and it says what each user saw, which must
+# be what the table says.
+set -u
+P=$(realpath "$1")
+[[ $(id -u) == 0 ]] || { echo "skipped: only root can mount file systems"; exit 77; }
+[[ -n ${IN_NAMESPACE:-} ]] || exec env IN_NAMESPACE=1 unshare -m --propagation private bash "$0" "$@"
+
+source "$(dirname "$(realpath "$0")")/wave_header.sh"
+work=$(mktemp -d) && chmod 755 "$work" && cd "$work" || exit 1
+trap 'cd / && umount -R -l "$work" 2>/dev/null; rm -rf "$work"' EXIT
+wav 44100 44100 >t.wav && echo "$work/t.wav" >l.txt && $P l.txt sheet >/dev/null || exit 1
+failures=0
+fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+as() { if [[ $1 == root ]]; then "${@:2}"; else setpriv --reuid=nobody --regid=nogroup --clear-groups "${@:2}"; fi; }
+printf '#!/bin/sh\nexec setpriv --reuid=daemon --regid=daemon --clear-groups /usr/lib/openssh/sftp-server\n' >sftp
+chmod 755 sftp
+
+# What a file gives: owner, group and mode, then its ACL's named entries.
+access() { stat -c '%u %g %a' "$1"; getfacl -cpn "$1" 2>/dev/null | grep -E '^(user|group):[0-9]+:'; }
+# gains BEFORE AFTER: what the new sheet gives someone that the old one did
+# not: more for other, for the owning group (at most other's where it is
+# another group), or an ACL entry that the old one did not have.
+gains() {
+  local u1 g1 m1 u2 g2 m2 group_had
+  read -r u1 g1 m1 <<<"$1"
+  read -r u2 g2 m2 <<<"$2"
+  group_had=$(((8#$m1 >> 3) & 7))
+  [[ $g1 == "$g2" ]] || group_had=$((8#$m1 & 7))
+  (((8#$m2 & 7) & ~(8#$m1 & 7))) && echo "other gains"
+  ((((8#$m2 >> 3) & 7) & ~group_had)) && echo "the group gains"
+  comm -13 <(tail -n +2 <<<"$1" | sort) <(tail -n +2 <<<"$2" | sort) | sed 's/^/named: /'
+}
+
+# sheets ROW USER DIR: what USER sees in DIR on the row's file system.
+sheets() {
+  local row=$1 user=$2 d=$3 new replaced sed before after
+  mkdir "$d" && { chown nobody:nogroup "$d"; chmod 777 "$d"; } 2>/dev/null
+  as "$user" "$P" l.txt "$d/new.cue" >/dev/null
+  new=$?
+  ((new != 0)) || cmp -s sheet "$d/new.cue" || fail "$row $user: the new sheet is not the sheet"
+  for f in old.cue sed.cue; do
+    as "$user" sh -c "printf old >'$d/$f' && chmod 640 '$d/$f'" 2>/dev/null
+    setfacl -m u:daemon:r "$d/$f" 2>/dev/null
+  done
+  before=$(access "$d/old.cue")
+  as "$user" "$P" l.txt "$d/old.cue" >/dev/null
+  replaced=$?
+  as "$user" sed -i s/old/new/ "$d/sed.cue" 2>/dev/null
+  sed=$?
+  after=$(access "$d/old.cue")
+  if ((replaced == 0)); then
+    cmp -s sheet "$d/old.cue" || fail "$row $user: the replaced sheet is not the sheet"
+  else
+    [[ $(cat "$d/old.cue") == old ]] || fail "$row $user: a failed run changed the old sheet"
+  fi
+  ((sed != 0 || replaced == 0)) || fail "$row $user: sed -i replaced the sheet, pellorin did not"
+  [[ -z $(gains "$before" "$after") ]] || fail "$row $user: $(gains "$before" "$after")"
+  [[ $(ls -A "$d" | tr '\n' ' ') == "new.cue old.cue sed.cue " ]] || fail "$row $user: left $(ls -A "$d")"
+  printf '%s %s: new %s, replaced %s, sed -i %s\n' "$row" "$user" "$new" "$replaced" "$sed"
+}
+
+# row NAME TOOL 'MOUNT' 'WHAT ROOT SEES' 'WHAT NOBODY SEES': MOUNT mounts
+# the file system at $m, given an empty image $img and an empty directory
+# $src; TOOL is the program it needs.
+row() {
+  local name=$1 tool=$2 mount=$3 m=$work/$1 img=$work/$1.img src=$work/$1.src got want
+  [[ $name =~ ${ROWS:-.} ]] || return 0
+  if ! command -v "$tool" >/dev/null || [[ ! -c /dev/fuse ]]; then
+    echo "skipped $name: no $tool or /dev/fuse"
+    [[ ${CI:-} != true ]] || failures=$((failures + 1))
+    return
+  fi
+  mkdir "$m" "$src" && truncate -s 320M "$img"
+  if ! (eval "$mount") >mount.log 2>&1; then fail "$name: cannot mount: $(cat mount.log)"; return; fi
+  got=$(for user in root nobody; do sheets "$name" "$user" "$m/$user"; done)
+  want=$(printf '%s root: %s\n%s nobody: %s' "$name" "$4" "$name" "$5")
+  [[ $got == "$want" ]] && echo "ok $name" || fail "$name:"$'\n'"$(diff <(echo "$want") <(echo "$got"))"
+  umount -l "$m"
+}
+
+all='new 0, replaced 0, sed -i 0'
+row ext4 mkfs.ext4 'mkfs.ext4 -q "$img" && mount -o loop "$img" "$m"' "$all" "$all"
+row xfs mkfs.xfs 'mkfs.xfs -q "$img" && mount -o loop "$img" "$m"' "$all" "$all"
+row btrfs mkfs.btrfs 'mkfs.btrfs -q "$img" && mount -o loop "$img" "$m"' "$all" "$all"
+row tmpfs mount 'mount -t tmpfs tmpfs "$m"' "$all" "$all"
+row overlayfs mount 'mkdir "$src"/{lower,upper,work} &&
+  mount -t overlay overlay -o lowerdir="$src/lower",upperdir="$src/upper",workdir="$src/work" "$m"' "$all" "$all"
+row fusefat fusefat 'mkfs.vfat "$img" && fusefat -o rw+,allow_other "$img" "$m"' "$all" "$all"
+row exfat-fuse mount.exfat-fuse 'mkfs.exfat "$img" && mount.exfat-fuse "$(losetup -f --show "$img")" "$m"' "$all" "$all"
+row ntfs-3g ntfs-3g 'mkfs.ntfs -F -Q "$img" && ntfs-3g "$img" "$m"' "$all" "$all"
+row ntfs-3g-permissions ntfs-3g 'mkfs.ntfs -F -Q "$img" && ntfs-3g -o permissions "$img" "$m"' "$all" "$all"
+row sshfs sshfs 'chown daemon "$src" && sshfs -o ssh_command="$work/sftp",allow_other "x:$src" "$m"' "$all" "$all"
+row bindfs-chmod-deny bindfs 'bindfs --chmod-deny "$src" "$m"' "$all" "$all"
+row bindfs-xattr-ro bindfs 'bindfs --xattr-ro "$src" "$m"' "$all" "$all"
+row bindfs-chown-deny bindfs 'bindfs --chown-deny "$src" "$m"' "$all" "$all"
+
+((failures == 0)) || { echo "$failures row(s) failed"; exit 1; }
