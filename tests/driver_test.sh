@@ -202,15 +202,12 @@ cmp t.wav t.orig && cmp l.txt l.orig && echo inputs unchanged; ls -A | grep pell
 
 # A sheet of another user keeps its owner, group and mode, but for set-ID
 # bits where root cannot give them back, and for what a group that cannot be
-# kept would gain. Root follows no link that another user planted in a
-# shared sticky directory such as /tmp.
+# kept would gain.
 check OtherUsers '
 chown nobody:nogroup output.cue; chmod 6640 output.cue; $P l.txt >/dev/null; stat -c "%U:%G %a" output.cue
 chown root:nogroup output.cue; chmod 6664 output.cue; as_nobody $P l.txt >/dev/null; stat -c "%U:%G %a" output.cue
-chown nobody:audio output.cue; chmod 640 output.cue; as_nobody $P l.txt >/dev/null; stat -c "%U:%G %a" output.cue
-mkdir -m 1777 shared; printf victim >victim; chown daemon victim; as_nobody ln -s ../victim shared/link.cue
-fails "$P l.txt shared/link.cue"' 'nobody:nogroup 6640\nnobody:nogroup 664\nnobody:nogroup 600
-%s\nCannot write cue file called shared/link.cue\n2\nunchanged\n' "$report1"
+chown nobody:audio output.cue; chmod 640 output.cue; as_nobody $P l.txt >/dev/null; stat -c "%U:%G %a" output.cue' \
+  'nobody:nogroup 6640\nnobody:nogroup 664\nnobody:nogroup 600\n'
 
 # The kernel'"'"'s rules, kept where the kernel is not asked to keep them:
 # another user'"'"'s link in a sticky directory is not followed, with
@@ -238,8 +235,7 @@ Wrote cue file called output.cue\n200\n" "$report1" shared/evil/output.cue "$rep
 # An access ACL is kept exactly, with the mode, by root and by the sheet's
 # owner, also without /proc; an ACL that cannot be given fails the run. A
 # sheet without one gets none from the directory's default ACL, and a new
-# sheet gets what touch gives, under a default ACL or a umask. A file system
-# without ACLs (ramfs) needs none.
+# sheet gets what touch gives, under a default ACL or a umask.
 check AccessControlLists '
 acl() { getfacl -cp "$1"; stat -c %a "$1"; }
 kept() { local before; before=$(acl output.cue); "$@" >/dev/null; [ "$(acl output.cue)" = "$before" ] && echo kept; }
@@ -248,10 +244,9 @@ setfacl -m u:nobody:rw,g::r output.cue; kept $P l.txt; chown nobody output.cue; 
 fails "strace -o /dev/null -e inject=fsetxattr:error=EPERM $P l.txt"
 mkdir d; setfacl -d -m u:nobody:rw d; touch d/old.cue; setfacl -b d/old.cue; $P l.txt d/old.cue >/dev/null; acl d/old.cue
 (umask 027; $P l.txt d/new.cue; $P l.txt new.cue; touch d/touched touched) >/dev/null
-[ "$(acl d/new.cue)" = "$(acl d/touched)" ] && [ "$(acl new.cue)" = "$(acl touched)" ] && echo as touch
-mkdir r; unshare -m sh -c "mount -t ramfs r r && echo old >r/o.cue && $P l.txt r/o.cue >/dev/null && cat r/o.cue"' \
+[ "$(acl d/new.cue)" = "$(acl d/touched)" ] && [ "$(acl new.cue)" = "$(acl touched)" ] && echo as touch' \
   "kept\nkept\nkept\n%s\nCannot write cue file called output.cue\n2\nunchanged
-user::rw-\ngroup::r--\nother::r--\n\n644\nas touch\n$sheet1" "$report1"
+user::rw-\ngroup::r--\nother::r--\n\n644\nas touch\n" "$report1"
 
 # A terminal may be list and sheet at once, and a typed list ends at the first
 # end-of-file, here while what types it stays open.
@@ -296,15 +291,5 @@ check OneLookupPerInput '
 cp t.wav u.wav; printf "t.wav\nu.wav\n" >l.txt; strace -o trace -e trace=%file $P l.txt >/dev/null
 for name in l.txt t.wav u.wav output.cue; do echo $name $(grep -v ^execve trace | grep -c "\"$name\""); done' \
   'l.txt 1\nt.wav 1\nu.wav 1\noutput.cue 2\n'
-
-# Interrupts at random moments: whenever a signal lands, the sheet is the old
-# one or the whole new one, and nothing is left beside it.
-check InterruptedAnyTime '
-{ echo t.wav; for i in $(seq 127); do printf "S %050000d\n" 0; done; } >big
-$P big full.cue >/dev/null; ulimit -c 0
-for i in $(seq 20); do env --default-signal $P big >/dev/null & sleep 0.0$((RANDOM % 10))
-  kill -$(shuf -n1 -e INT TERM HUP QUIT) $! 2>/dev/null; wait $!; done 2>/dev/null
-ls -A; cmp -s output.cue full.cue || [ "$(cat output.cue)" = "old sheet" ] || echo torn' \
-  'big\nfull.cue\nl.txt\noutput.cue\nt.wav\n'
 
 ((failures == 0)) || { echo "$failures case(s) failed"; exit 1; }

@@ -30,36 +30,29 @@ chmod 755 sftp
 
 # What a file gives: owner, group and mode, then its ACL's named entries.
 access() { stat -c '%u %g %a' "$1"; getfacl -cpn "$1" 2>/dev/null | grep -E '^(user|group):[0-9]+:'; }
-# gains BEFORE AFTER: what the new sheet gives someone that the old one did
-# not: more for other, for the owning group (at most other's where it is
-# another group), or an ACL entry that the old one did not have.
+# gains BEFORE AFTER: what the new sheet gives that the old one did not: a
+# permission bit, another owner or group, or an ACL entry.
 gains() {
-  local u1 g1 m1 u2 g2 m2 group_had
-  read -r u1 g1 m1 <<<"$1"
-  read -r u2 g2 m2 <<<"$2"
-  group_had=$(((8#$m1 >> 3) & 7))
-  [[ $g1 == "$g2" ]] || group_had=$((8#$m1 & 7))
-  (((8#$m2 & 7) & ~(8#$m1 & 7))) && echo "other gains"
-  ((((8#$m2 >> 3) & 7) & ~group_had)) && echo "the group gains"
+  local before=($1) after=($2)
+  ((8#${after[2]} & ~8#${before[2]})) && echo "mode ${before[2]} became ${after[2]}"
+  [[ ${after[*]:0:2} == "${before[*]:0:2}" ]] || echo "${before[*]:0:2} became ${after[*]:0:2}"
   comm -13 <(tail -n +2 <<<"$1" | sort) <(tail -n +2 <<<"$2" | sort) | sed 's/^/named: /'
 }
 
-# sheets ROW USER DIR: what USER sees in DIR on the row's file system.
+# sheets ROW USER DIR: USER's sheets in DIR on the row's file system, and
+# what ls shows of the replaced one.
 sheets() {
-  local row=$1 user=$2 d=$3 new replaced sed before after
+  local row=$1 user=$2 d=$3 replaced sed before after
   mkdir "$d" && { chown nobody:nogroup "$d"; chmod 777 "$d"; } 2>/dev/null
   as "$user" "$P" l.txt "$d/new.cue" >/dev/null
-  new=$?
-  ((new != 0)) || cmp -s sheet "$d/new.cue" || fail "$row $user: the new sheet is not the sheet"
+  cmp -s sheet "$d/new.cue" || fail "$row $user: the new sheet is not the sheet"
   for f in old.cue sed.cue; do
     as "$user" sh -c "printf old >'$d/$f' && chmod 640 '$d/$f'" 2>/dev/null
     setfacl -m u:daemon:r "$d/$f" 2>/dev/null
   done
   before=$(access "$d/old.cue")
-  as "$user" "$P" l.txt "$d/old.cue" >/dev/null
-  replaced=$?
-  as "$user" sed -i s/old/new/ "$d/sed.cue" 2>/dev/null
-  sed=$?
+  as "$user" "$P" l.txt "$d/old.cue" >/dev/null; replaced=$?
+  as "$user" sed -i s/old/new/ "$d/sed.cue" 2>/dev/null; sed=$?
   after=$(access "$d/old.cue")
   if ((replaced == 0)); then
     cmp -s sheet "$d/old.cue" || fail "$row $user: the replaced sheet is not the sheet"
@@ -69,12 +62,13 @@ sheets() {
   ((sed != 0 || replaced == 0)) || fail "$row $user: sed -i replaced the sheet, pellorin did not"
   [[ -z $(gains "$before" "$after") ]] || fail "$row $user: $(gains "$before" "$after")"
   [[ $(ls -A "$d" | tr '\n' ' ') == "new.cue old.cue sed.cue " ]] || fail "$row $user: left $(ls -A "$d")"
-  printf '%s %s: new %s, replaced %s, sed -i %s\n' "$row" "$user" "$new" "$replaced" "$sed"
+  echo "$row $user: $(stat -c "%a %U:%G" "$d/old.cue")$(getfacl -cp "$d/old.cue" 2>/dev/null | grep -q "^user:daemon" && echo " +acl")"
 }
 
-# row NAME TOOL 'MOUNT' 'WHAT ROOT SEES' 'WHAT NOBODY SEES': MOUNT mounts
-# the file system at $m, given an empty image $img and an empty directory
-# $src; TOOL is the program it needs.
+# row NAME TOOL 'MOUNT' 'ROOT'S SHEET' 'NOBODY'S SHEET': MOUNT mounts the
+# file system at $m, given an empty image $img and an empty directory $src;
+# TOOL is the program it needs. Each user's sheet is what ls shows of the
+# replaced sheet: mode, owner and group, and "+acl" where it kept its ACL.
 row() {
   local name=$1 tool=$2 mount=$3 m=$work/$1 img=$work/$1.img src=$work/$1.src got want
   [[ $name =~ ${ROWS:-.} ]] || return 0
@@ -91,20 +85,27 @@ row() {
   umount -l "$m"
 }
 
-all='new 0, replaced 0, sed -i 0'
-row ext4 mkfs.ext4 'mkfs.ext4 -q "$img" && mount -o loop "$img" "$m"' "$all" "$all"
-row xfs mkfs.xfs 'mkfs.xfs -q "$img" && mount -o loop "$img" "$m"' "$all" "$all"
-row btrfs mkfs.btrfs 'mkfs.btrfs -q "$img" && mount -o loop "$img" "$m"' "$all" "$all"
-row tmpfs mount 'mount -t tmpfs tmpfs "$m"' "$all" "$all"
+# Kernel file systems keep what they are given.
+root='640 root:root +acl' nobody='640 nobody:nogroup +acl'
+row ext4 mkfs.ext4 'mkfs.ext4 -q "$img" && mount -o loop "$img" "$m"' "$root" "$nobody"
+row xfs mkfs.xfs 'mkfs.xfs -q "$img" && mount -o loop "$img" "$m"' "$root" "$nobody"
+row btrfs mkfs.btrfs 'mkfs.btrfs -q "$img" && mount -o loop "$img" "$m"' "$root" "$nobody"
+row tmpfs mount 'mount -t tmpfs tmpfs "$m"' "$root" "$nobody"
 row overlayfs mount 'mkdir "$src"/{lower,upper,work} &&
-  mount -t overlay overlay -o lowerdir="$src/lower",upperdir="$src/upper",workdir="$src/work" "$m"' "$all" "$all"
-row fusefat fusefat 'mkfs.vfat "$img" && fusefat -o rw+,allow_other "$img" "$m"' "$all" "$all"
-row exfat-fuse mount.exfat-fuse 'mkfs.exfat "$img" && mount.exfat-fuse "$(losetup -f --show "$img")" "$m"' "$all" "$all"
-row ntfs-3g ntfs-3g 'mkfs.ntfs -F -Q "$img" && ntfs-3g "$img" "$m"' "$all" "$all"
-row ntfs-3g-permissions ntfs-3g 'mkfs.ntfs -F -Q "$img" && ntfs-3g -o permissions "$img" "$m"' "$all" "$all"
-row sshfs sshfs 'chown daemon "$src" && sshfs -o ssh_command="$work/sftp",allow_other "x:$src" "$m"' "$all" "$all"
-row bindfs-chmod-deny bindfs 'bindfs --chmod-deny "$src" "$m"' "$all" "$all"
-row bindfs-xattr-ro bindfs 'bindfs --xattr-ro "$src" "$m"' "$all" "$all"
-row bindfs-chown-deny bindfs 'bindfs --chown-deny "$src" "$m"' "$all" "$all"
+  mount -t overlay overlay -o lowerdir="$src/lower",upperdir="$src/upper",workdir="$src/work" "$m"' "$root" "$nobody"
+# FUSE drivers show modes and owners of their own, or keep no ACL.
+row fusefat fusefat 'mkfs.vfat "$img" && fusefat -o rw+,allow_other "$img" "$m"' '700 root:root' '700 root:root'
+row exfat-fuse mount.exfat-fuse 'mkfs.exfat "$img" && mount.exfat-fuse "$(losetup -f --show "$img")" "$m"' \
+  '777 root:root' '777 root:root'
+row ntfs-3g ntfs-3g 'mkfs.ntfs -F -Q "$img" && ntfs-3g "$img" "$m"' '777 root:root' '777 root:root'
+row ntfs-3g-permissions ntfs-3g 'mkfs.ntfs -F -Q "$img" && ntfs-3g -o permissions "$img" "$m"' \
+  '640 root:root' '640 nobody:nogroup'
+# The server's user owns every file.
+row sshfs sshfs 'chown daemon "$src" && sshfs -o ssh_command="$work/sftp",allow_other "x:$src" "$m"' \
+  '640 daemon:daemon' '640 daemon:daemon'
+# No mode can be set, so the old sheet keeps the 644 it was made with.
+row bindfs-chmod-deny bindfs 'bindfs --chmod-deny "$src" "$m"' '644 root:root +acl' '644 nobody:nogroup +acl'
+row bindfs-xattr-ro bindfs 'bindfs --xattr-ro "$src" "$m"' '640 root:root' '640 nobody:nogroup'
+row bindfs-chown-deny bindfs 'bindfs --chown-deny "$src" "$m"' "$root" "$nobody"
 
 ((failures == 0)) || { echo "$failures row(s) failed"; exit 1; }
