@@ -50,6 +50,7 @@ sheets() {
     as "$user" sh -c "printf old >'$d/$f' && chmod 640 '$d/$f'" 2>/dev/null
     setfacl -m u:daemon:r "$d/$f" 2>/dev/null
   done
+  (ulimit -f 0 && as "$user" "$P" l.txt "$d/old.cue" >/dev/null) && fail "$row $user: wrote past a size limit"
   before=$(access "$d/old.cue")
   as "$user" "$P" l.txt "$d/old.cue" >/dev/null; replaced=$?
   as "$user" sed -i s/old/new/ "$d/sed.cue" 2>/dev/null; sed=$?
@@ -107,5 +108,11 @@ row sshfs sshfs 'chown daemon "$src" && sshfs -o ssh_command="$work/sftp",allow_
 row bindfs-chmod-deny bindfs 'bindfs --chmod-deny "$src" "$m"' '644 root:root +acl' '644 nobody:nogroup +acl'
 row bindfs-xattr-ro bindfs 'bindfs --xattr-ro "$src" "$m"' '640 root:root' '640 nobody:nogroup'
 row bindfs-chown-deny bindfs 'bindfs --chown-deny "$src" "$m"' "$root" "$nobody"
+
+# A full disk leaves the old sheet, and nothing beside it.
+mkdir full && mount -t tmpfs -o size=4k tmpfs full && echo old >full/output.cue && cat /dev/zero >full/fill 2>/dev/null
+$P l.txt full/output.cue >/dev/null && fail "full: wrote on a full disk"
+[[ $(cat full/output.cue) == old && $(ls -A full | tr '\n' ' ') == "fill output.cue " ]] || fail "full: $(ls -A full)"
+umount full
 
 ((failures == 0)) || { echo "$failures row(s) failed"; exit 1; }
