@@ -134,7 +134,7 @@ std::optional<Sheet> Walk(int at, std::string_view path, bool for_directory, int
       std::optional<Sheet> target = Walk(directory, *text, for_directory || !last, links);
       if (!target || !SameEnd(target->found, kernel, kernel_found_none)) break;
       if (last) return target;
-      if (!S_ISDIR(target->found->st_mode)) break;
+      if (!target->found || !S_ISDIR(target->found->st_mode)) break;
       sheet.directory = std::move(target->file);
     } else if (last) {
       sheet.entry = name;

@@ -14,11 +14,13 @@ namespace pellorin {
 // Writes text as the cue sheet called name; false if nothing was written.
 //
 // The name is looked up once, with its symbolic links followed under the
-// kernel's rules, and what that lookup found decides:
+// kernel's rules and to where the kernel's lookup would go, and what that
+// lookup found decides:
 // - a regular file, a name not taken yet, or a chain of links ending at either
-//   gets a new file, written in full beside the chain's end and renamed over
-//   it. It keeps the old sheet's permission bits and access ACL, and its
-//   owner and group where the runner may give them; a sheet that is new gets
+//   gets a new file, written in full beside the chain's end and put in its
+//   place. It is given the old sheet's owner, group, access ACL and
+//   permission bits where it can be, and gives no one but the runner more
+//   than the old sheet did, or nothing is written; a sheet that is new gets
 //   what any new file gets.
 // - the file behind the descriptor standard_output gets the sheet through
 //   that descriptor, after what was printed before.

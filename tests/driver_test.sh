@@ -181,13 +181,13 @@ for o in /dev/stdout out.txt; do $P l.txt $o >out.txt; echo $?; cat out.txt; don
 check NothingWritten '
 ln -s output.cue link.cue; ln t.wav hard.wav; ln -s l.txt soft; mkdir d; x=$(printf %0250d 0)
 y=$(printf %0250d 1); echo old >$x; for c in link.cue $x $y; do fails "(ulimit -f 0; \$P l.txt $c)"; done
-ln -s output.cue 1; for i in $(seq 2 41); do ln -s $((i - 1)) $i; done
-for c in /dev/full no/my.cue d l.txt t.wav hard.wav soft 41; do fails "$P l.txt $c"; done
+ln -s output.cue 1; for i in $(seq 2 41); do ln -s $((i - 1)) $i; done; ln -s no gone
+for c in /dev/full gone/my.cue d l.txt t.wav hard.wav soft 41; do fails "$P l.txt $c"; done
 fails "$P l.txt /proc/self/fd/3 3<l.txt"; exec 5>>gone.cue; rm gone.cue; fails "$P l.txt /proc/self/fd/5"
 chmod 666 output.cue; chmod 555 .
 [ $(id -u) = 0 ] && U=as_nobody; fails "$U $P l.txt"' \
   "${report1//%/%%}\nCannot write cue file called %s\n2\nunchanged\n" link.cue "$(printf %0250d 0)" \
-  "$(printf %0250d 1)" /dev/full no/my.cue d l.txt t.wav hard.wav soft 41 /proc/self/fd/3 \
+  "$(printf %0250d 1)" /dev/full gone/my.cue d l.txt t.wav hard.wav soft 41 /proc/self/fd/3 \
   /proc/self/fd/5 output.cue
 
 # A link swapped under running programs, between a wave file and a sheet or a
