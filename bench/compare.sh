@@ -10,12 +10,13 @@
 #
 #   bench/compare.sh [PELLORIN [BASELINE]]      (default: build/pellorin)
 #
-# Needs hyperfine, shntool, python3, strace and GNU time (/usr/bin/time).
+# Needs hyperfine, shntool, python3, strace, valgrind and GNU time
+# (/usr/bin/time).
 set -euo pipefail
 
 pellorin=$(realpath "${1:-build/pellorin}")
 baseline=${2:+$(realpath "$2")}
-for tool in hyperfine shntool python3 strace /usr/bin/time; do
+for tool in hyperfine shntool python3 strace valgrind /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "compare.sh needs $tool" >&2; exit 2; }
 done
 
@@ -56,6 +57,11 @@ median() {  # median JSON INDEX: seconds per single run
 
 loop() { echo "for i in \$(seq $LOOP); do $1 >/dev/null; done"; }
 
+instructions() {  # instructions PROGRAM: what one run of it executes, kernel aside
+  valgrind --tool=callgrind --callgrind-out-file=/dev/null "$1" 2>&1 >/dev/null |
+    awk '/Collected/ { print $NF }'
+}
+
 compare() {  # compare NAME JUNK_BYTES
   make_set "$1" "$2"
   cd "$work/$1"
@@ -77,9 +83,13 @@ compare() {  # compare NAME JUNK_BYTES
   # Path lookups: system calls that name a file, not those on a descriptor.
   strace -qq -e trace=%file -o "$work/trace" "$pellorin" >/dev/null
   lookups=$(grep -cvE '^(execve|[a-z0-9_]+\([0-9]+, "",)' "$work/trace")
-  python3 - "$1" "$a" "$b" "$c" "$d" "$e" "$peak" "$lookups" <<'PY'
+  # Instructions, which unlike times do not move with the machine's load.
+  local ia ie=0
+  ia=$(instructions "$pellorin")
+  [[ -z $baseline ]] || ie=$(instructions "$baseline")
+  python3 - "$1" "$a" "$b" "$c" "$d" "$e" "$peak" "$lookups" "$ia" "$ie" <<'PY'
 import sys
-name, a, b, c, d, e, peak, lookups = sys.argv[1], *map(float, sys.argv[2:])
+name, a, b, c, d, e, peak, lookups, ia, ie = sys.argv[1], *map(float, sys.argv[2:])
 print(f"{name}: 128 files of 700 MB")
 print(f"  (a) pellorin        {a * 1e3:8.3f} ms")
 print(f"  (b) head -c 15024   {b * 1e3:8.3f} ms")
@@ -87,8 +97,10 @@ print(f"  (c) shntool len     {c * 1e3:8.3f} ms")
 print(f"      pellorin on the same headers in files of 1 MB: {d * 1e3:.3f} ms")
 print(f"  a/b = {a / b:.2f}   a/c = {a / c:.2f}   peak memory of (a): {peak / 1024:.2f} MiB")
 print(f"  path lookups of (a): {lookups:.0f} for 128 wave files, the list and the sheet")
+print(f"  instructions of (a), as valgrind counts them: {ia:.0f}")
 if e:
     print(f"  (e) baseline        {e * 1e3:8.3f} ms   a/e = {a / e:.2f}")
+    print(f"      instructions of (e): {ie:.0f}   a/e = {ia / ie:.2f}")
 PY
   cd - >/dev/null
 }
