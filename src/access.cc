@@ -85,8 +85,8 @@ void Named(const Access& access, std::vector<uid_t>& users, std::vector<gid_t>& 
 }
 
 void Unique(auto& ids) {
-  std::ranges::sort(ids);
-  ids.erase(std::ranges::unique(ids).begin(), ids.end());
+  std::sort(ids.begin(), ids.end());
+  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
 }
 
 // Beyond this many groups named, the files are not compared: the answer is
