@@ -113,4 +113,21 @@ echo "medians of ${RUNS:-30} timings of $LOOP runs each, per run"
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 compare far-tags 14956
 compare canonical 0
+
+# Against the baseline, single runs without a shell between, in both orders,
+# since whichever hyperfine times first tends to come out slower here.
+if [[ -n $baseline ]]; then
+  cd "$work/canonical"
+  for order in "$pellorin $baseline" "$baseline $pellorin"; do
+    hyperfine -N --style none --warmup 20 --runs 400 --export-json "$work/order.json" $order >/dev/null
+    python3 - "$work/order.json" "$pellorin" <<'PY'
+import json, sys
+results = {r["command"]: r["median"] for r in json.load(open(sys.argv[1]))["results"]}
+a = results.pop(sys.argv[2])
+e = results.popitem()[1]
+print(f"canonical, single runs: (a) {a * 1e3:.3f} ms, (e) {e * 1e3:.3f} ms, a/e = {a / e:.3f}")
+PY
+  done
+  cd - >/dev/null
+fi
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
