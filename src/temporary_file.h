@@ -1,6 +1,6 @@
-// A temporary file that cleans up after itself: made under a random hidden
-// name in the directory of the file it is to become, it is removed again
-// unless it is moved into place, also when a signal ends the run.
+// A temporary file that cleans up after itself: made in the directory of the
+// file it is to become, without a name or under a random hidden one, it is
+// gone again unless it is put in place, also when a signal ends the run.
 #pragma once
 
 #include <signal.h>
@@ -71,9 +71,9 @@ struct TemporaryName {
 // by the umask or the directory's default ACL, as for any new file.
 //
 // Where the file system can make a file without a name (O_TMPFILE) and /proc
-// lets it be linked, the file gets a name only as it is put in place, so
-// that nothing is left of it in any case; elsewhere it has a hidden random
-// name from the start.
+// lets it be linked, the file gets a name only as it is put in place: its
+// own name where that is new, or a hidden random one just before the rename
+// over an old file. Elsewhere it has the hidden name from the start.
 class TemporaryFile {
  public:
   TemporaryFile(int directory, mode_t mode);
@@ -85,7 +85,8 @@ class TemporaryFile {
   int fd() const { return fd_.get(); }
 
   // Gives the file the name entry in its directory, where no file has it
-  // yet; false if it cannot, or if closing the file fails.
+  // yet (a file named from the start is renamed to it, as by MoveTo); false
+  // if it cannot, or if closing the file fails.
   bool LinkAs(const std::string& entry);
 
   // Puts the file in place of entry in its directory, whatever entry is;
