@@ -70,6 +70,19 @@ void Randomize(std::span<char> letters, unsigned attempt) {
   }
 }
 
+// Picks random letters for name until make, which makes something under it,
+// succeeds, or fails for another reason than that the name is taken.
+template <typename Make>
+bool WithRandomName(TemporaryName& name, Make make) {
+  const std::span letters = std::span(name.name).subspan(kTemporaryPrefix.size(), kRandomLetters);
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    Randomize(letters, attempt);
+    if (make()) return true;
+    if (errno != EEXIST) break;
+  }
+  return false;
+}
+
 // Errors that a file system reports only when the file is closed, such as a
 // write that failed late, come out when any descriptor of it is closed.
 bool Flushed(int fd) {
@@ -129,45 +142,33 @@ TemporaryFile::TemporaryFile(int directory, mode_t mode) {
     fd_ = UniqueFd(openat(directory, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
     if (fd_) return;
   }
-  const std::span letters = std::span(name_.name).subspan(kTemporaryPrefix.size(), kRandomLetters);
   SignalsHeld held;
-  for (unsigned attempt = 0; attempt < 100 && !fd_; ++attempt) {
-    Randomize(letters, attempt);
+  named_ = WithRandomName(name_, [&] {
     fd_ = UniqueFd(
         openat(directory, name_.name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
-    if (!fd_ && errno != EEXIST) break;
-  }
-  named_ = static_cast<bool>(fd_);
+    return static_cast<bool>(fd_);
+  });
   if (named_) temporary_name = &name_;
 }
 
-TemporaryFile::~TemporaryFile() { Remove(); }
-
-void TemporaryFile::Remove() {
+TemporaryFile::~TemporaryFile() {
   SignalsHeld held;
   // Closed first: a file system in user space keeps a file that is removed
   // while open under another hidden name.
   fd_.Close();
   if (named_) unlinkat(name_.directory, name_.name, 0);
-  named_ = false;
   temporary_name = nullptr;
 }
 
 // Links the unnamed file under a new random name.
 bool TemporaryFile::Name() {
   const std::string path = DescriptorPath(fd_.get());
-  const std::span letters = std::span(name_.name).subspan(kTemporaryPrefix.size(), kRandomLetters);
   SignalsHeld held;
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    Randomize(letters, attempt);
-    if (linkat(AT_FDCWD, path.c_str(), name_.directory, name_.name, AT_SYMLINK_FOLLOW) == 0) {
-      named_ = true;
-      temporary_name = &name_;
-      return true;
-    }
-    if (errno != EEXIST) break;
-  }
-  return false;
+  named_ = WithRandomName(name_, [&] {
+    return linkat(AT_FDCWD, path.c_str(), name_.directory, name_.name, AT_SYMLINK_FOLLOW) == 0;
+  });
+  if (named_) temporary_name = &name_;
+  return named_;
 }
 
 bool TemporaryFile::LinkAs(const std::string& entry) {

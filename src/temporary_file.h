@@ -95,7 +95,6 @@ class TemporaryFile {
 
  private:
   bool Name();
-  void Remove();
 
   CleanupOnSignals cleanup_;
   SignalsHeld library_signals_{LibrarySignals()};
