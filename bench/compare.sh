@@ -27,7 +27,7 @@ trap 'rm -rf "$work"' EXIT
 source "$(dirname "$(realpath "$0")")/../tests/wave_header.sh"  # le
 
 header() {  # header JUNK_BYTES: a 44.1 kHz 16-bit stereo header, JUNK chunk first if any
-  local junk=$1 body_before=4
+  local junk=$1
   printf RIFF; le $((36 + junk + (junk ? 8 : 0) + DATA_SIZE)) 4; printf WAVE
   if ((junk)); then printf JUNK; le "$junk" 4; head -c "$junk" /dev/zero; fi
   printf 'fmt '; le 16 4; le 1 2; le 2 2; le 44100 4; le 176400 4; le 4 2; le 16 2

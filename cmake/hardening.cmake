@@ -66,6 +66,9 @@ if(NOT PELLORIN_HAS_TIME_BITS)
 endif()
 
 # The build's own paths stay out of the binary, so that the same sources
-# built anywhere give the same bytes. The build directory is the more
-# specific where it lies inside the sources, so it is mapped last.
-add_compile_options("-ffile-prefix-map=${CMAKE_SOURCE_DIR}=." "-ffile-prefix-map=${CMAKE_BINARY_DIR}=.")
+# built anywhere give the same bytes. Of several maps that match, the
+# compiler takes the last: the build directory, the more specific where it
+# lies inside the sources, comes after the sources, and a distribution's own
+# map, from CXXFLAGS, after both.
+string(PREPEND CMAKE_CXX_FLAGS
+       "'-ffile-prefix-map=${CMAKE_SOURCE_DIR}=.' '-ffile-prefix-map=${CMAKE_BINARY_DIR}=.' ")

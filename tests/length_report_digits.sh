@@ -30,7 +30,7 @@ done
 for wave in "1 1020962610" "1 4294967295" "3 4294967295" "16777217 4294967295" "2147483647 4294967295"; do
   add absurd $wave
 done
-for i in $(seq 127); do add absurd_total 2000 4294967295; done
+for _ in $(seq 127); do add absurd_total 2000 4294967295; done
 # Past 32 bits: a file of 3 GiB, and every file dated 2040, the old sheet too.
 wav 44100 805306368 >big.wav && truncate -s 3G big.wav && echo big.wav >big.txt
 touch -d 2040-01-01 ./*

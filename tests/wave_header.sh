@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Wave file headers for the shell tests and benchmarks; source this file.
 #
 #   le VALUE BYTES                     VALUE as little-endian bytes

@@ -12,15 +12,19 @@
 set -euo pipefail
 consumer=$1 pellorin=$(realpath "$2") helper=${3:+$(realpath "$3")}
 source_dir=$(realpath "$(dirname "$0")/../..")
+source "$source_dir/tests/lib.sh"
 
-skip() { echo "skipped: $*"; [[ ${CI:-} == true ]] && exit 1; exit 77; }
-for tool in sox "${consumer/example/cdrdao}"; do
-  [[ $tool == lib* ]] && { [[ -x $helper ]] || skip "built without $tool"; continue; }
-  command -v "$tool" >/dev/null || skip "$tool is not installed"
-done
+needs sox
+case $consumer in
+  lib*) [[ -x $helper ]] || skip "built without $consumer" ;;
+  example) needs cdrdao ;;
+  *) needs "$consumer" ;;
+esac
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'cd / && rm -rf "$work"' EXIT
+trap 'exit 143' TERM
+trap 'exit 130' INT
 cd "$work"
 failures=0
 fail() { echo "FAIL [$consumer]: $*"; failures=$((failures + 1)); }
