@@ -34,44 +34,34 @@ const AclEntry* Find(const std::vector<AclEntry>& acl, std::uint16_t kind) {
   return entry == acl.end() ? nullptr : &*entry;
 }
 
-// What user, in the groups in_group admits, may do with a file, as the
-// kernel decides it, one permission at a time.
+// Whether user, in the groups in_group admits, may do all of request at once,
+// as the kernel decides it: by the one entry that applies, or for groups by
+// any one of those that apply, which must hold every permission asked for.
 template <typename InGroup>
-unsigned Permitted(const Access& access, uid_t user, InGroup in_group) {
+bool Grants(const Access& access, uid_t user, InGroup in_group, unsigned request) {
+  const auto holds = [request](unsigned permissions) { return (permissions & request) == request; };
   if (access.acl.empty()) {
-    if (user == access.owner) return Bits(access.mode, 2);
-    if (in_group(access.group)) return Bits(access.mode, 1);
-    return Bits(access.mode, 0);
+    if (user == access.owner) return holds(Bits(access.mode, 2));
+    return holds(Bits(access.mode, in_group(access.group) ? 1 : 0));
+  }
+  if (user == access.owner) {
+    const AclEntry* owner = Find(access.acl, AclEntry::kOwner);
+    return holds(owner ? owner->permissions : Bits(access.mode, 2));
   }
   const AclEntry* mask = Find(access.acl, AclEntry::kMask);
   const unsigned masked = mask ? mask->permissions : 07u;
-  unsigned groups = 0;
   bool in_any = false;
   for (const AclEntry& entry : access.acl) {
-    switch (entry.kind) {
-      case AclEntry::kOwner:
-        if (user == access.owner) return entry.permissions;
-        break;
-      case AclEntry::kUser:
-        if (user != access.owner && entry.id == user) return entry.permissions & masked;
-        break;
-      case AclEntry::kOwningGroup:
-      case AclEntry::kGroup: {
-        const gid_t group = entry.kind == AclEntry::kOwningGroup ? access.group : entry.id;
-        if (in_group(group)) {
-          in_any = true;
-          groups |= entry.permissions;
-        }
-        break;
-      }
-      default:
-        break;
-    }
+    if (entry.kind == AclEntry::kUser && entry.id == user) return holds(entry.permissions & masked);
   }
-  if (user == access.owner) return Bits(access.mode, 2);  // an ACL without its owner entry
-  if (in_any) return groups & masked;
+  for (const AclEntry& entry : access.acl) {
+    if (entry.kind != AclEntry::kOwningGroup && entry.kind != AclEntry::kGroup) continue;
+    if (!in_group(entry.kind == AclEntry::kOwningGroup ? access.group : entry.id)) continue;
+    if (holds(entry.permissions & masked)) return true;
+    in_any = true;
+  }
   const AclEntry* other = Find(access.acl, AclEntry::kOther);
-  return other ? other->permissions : Bits(access.mode, 0);
+  return !in_any && holds(other ? other->permissions : Bits(access.mode, 0));
 }
 
 // The users and groups that either file names.
@@ -139,7 +129,9 @@ bool GivesNoMore(const Access& old, const Access& now, uid_t runner) {
         const auto at = std::ranges::lower_bound(groups, group) - groups.begin();
         return (subset >> at & 1) != 0;
       };
-      if ((Permitted(now, user, in) & ~Permitted(old, user, in)) != 0) return false;
+      for (unsigned request = 1; request <= 07; ++request) {
+        if (Grants(now, user, in, request) && !Grants(old, user, in, request)) return false;
+      }
     }
   }
   return true;
@@ -149,38 +141,44 @@ Access Replacement(const Access& old, uid_t owner, gid_t group) {
   Access access = old;
   access.owner = owner;
   access.group = group;
-  if (owner != old.owner || group != old.group) access.mode &= ~mode_t{S_ISUID | S_ISGID};
   if (owner == old.owner && group == old.group) return access;
+  access.mode &= ~mode_t{S_ISUID | S_ISGID};
 
-  // The permissions that the owning group and other may keep: the new
-  // group's members had other's before, and whoever no longer belongs to the
-  // owner or the owning group counts as other now.
-  AclEntry* owning_group = nullptr;
-  AclEntry* other = nullptr;
-  for (AclEntry& entry : access.acl) {
-    if (entry.kind == AclEntry::kOwningGroup) owning_group = &entry;
-    if (entry.kind == AclEntry::kOther) other = &entry;
-  }
+  // Whoever changes class must gain nothing: the old owner may now come
+  // under any entry, the new group's members had at most what other and
+  // each group entry gave, and the old group's members count as other now.
   const AclEntry* mask = Find(old.acl, AclEntry::kMask);
-  unsigned group_keeps = owning_group ? owning_group->permissions : Bits(old.mode, 1);
-  unsigned other_keeps = Bits(old.mode, 0);
-  const unsigned old_group = group_keeps & (mask ? mask->permissions : 07u);
+  const unsigned masked = mask ? mask->permissions : 07u;
+  const unsigned any_entry = owner == old.owner ? 07u : Bits(old.mode, 2);
+  unsigned group_keeps = any_entry, other_keeps = any_entry;
   if (group != old.group) {
-    group_keeps &= Bits(old.mode, 0);
-    other_keeps &= old_group;
+    group_keeps &= Bits(old.mode, 0) & Bits(old.mode, 1);
+    for (const AclEntry& entry : old.acl) {
+      if (entry.kind == AclEntry::kOwningGroup || entry.kind == AclEntry::kGroup) {
+        group_keeps &= entry.permissions & masked;
+      }
+    }
+    const AclEntry* old_group = Find(old.acl, AclEntry::kOwningGroup);
+    other_keeps &= (old_group ? old_group->permissions : 07u) & masked & Bits(old.mode, 1);
   }
-  if (owner != old.owner) {
-    group_keeps &= Bits(old.mode, 2);
-    other_keeps &= Bits(old.mode, 2);
+  for (AclEntry& entry : access.acl) {
+    if (entry.kind == AclEntry::kUser || entry.kind == AclEntry::kGroup) {
+      entry.permissions &= static_cast<std::uint16_t>(any_entry);
+    }
+    if (entry.kind == AclEntry::kOwningGroup)
+      entry.permissions &= static_cast<std::uint16_t>(group_keeps);
+    if (entry.kind == AclEntry::kOther)
+      entry.permissions &= static_cast<std::uint16_t>(other_keeps);
   }
-  access.mode = (access.mode & ~mode_t{07}) | other_keeps;
-  if (other) other->permissions = static_cast<std::uint16_t>(other_keeps);
-  if (owning_group) {
-    owning_group->permissions = static_cast<std::uint16_t>(group_keeps);
-  } else {
-    access.mode = (access.mode & ~mode_t{070}) | group_keeps << 3;
-  }
+  const mode_t group_bits = access.acl.empty() ? group_keeps << 3 : 070;  // else the mask
+  access.mode &= ~mode_t{077} | group_bits | other_keeps;
   return access;
+}
+
+bool Grants(const Access& access, uid_t user, std::span<const gid_t> groups, unsigned request) {
+  return Grants(
+      access, user, [&](gid_t group) { return std::ranges::find(groups, group) != groups.end(); },
+      request);
 }
 
 }  // namespace pellorin

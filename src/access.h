@@ -46,9 +46,13 @@ struct Access {
   std::vector<AclEntry> acl;  // empty when the file has none
 };
 
-// Whether now gives no user more than old gave, for any groups the user may
-// be in, but for runner, the user who makes the new file: it could as well
-// remove the old one and make a file of its own.
+// Whether the kernel lets user, a member of groups, do all of request (read
+// 4, write 2, execute 1) at once with the file.
+bool Grants(const Access& access, uid_t user, std::span<const gid_t> groups, unsigned request);
+
+// Whether now grants no user a request that old did not, for any groups the
+// user may be in, but for runner, the user who makes the new file: it could
+// as well remove the old one and make a file of its own.
 bool GivesNoMore(const Access& old, const Access& now, uid_t runner);
 
 // What a replacement of old gives when it is owned by owner and group: old's
