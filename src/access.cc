@@ -1,9 +1,16 @@
 #include "access.h"
 
 #include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
+#include <memory>
+#include <set>
+
+#include "file_io.h"
 
 namespace pellorin {
 
@@ -64,27 +71,7 @@ bool Grants(const Access& access, uid_t user, InGroup in_group, unsigned request
   return !in_any && holds(other ? other->permissions : Bits(access.mode, 0));
 }
 
-// The users and groups that either file names.
-void Named(const Access& access, std::vector<uid_t>& users, std::vector<gid_t>& groups) {
-  users.push_back(access.owner);
-  groups.push_back(access.group);
-  for (const AclEntry& entry : access.acl) {
-    if (entry.kind == AclEntry::kUser) users.push_back(entry.id);
-    if (entry.kind == AclEntry::kGroup) groups.push_back(entry.id);
-  }
-}
-
-void Unique(auto& ids) {
-  std::sort(ids.begin(), ids.end());
-  ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
-}
-
-// Beyond this many groups named, the files are not compared: the answer is
-// no. No sheet's ACL names that many groups.
-constexpr std::size_t kMostGroups = 12;
-
-}  // namespace
-
+// The entries of an ACL attribute's value; nothing when it is not one.
 std::optional<std::vector<AclEntry>> ParseAcl(std::string_view attribute) {
   if (attribute.size() < kHeaderSize || (attribute.size() - kHeaderSize) % kEntrySize != 0 ||
       Little(attribute.substr(0, kHeaderSize)) != kAclVersion) {
@@ -99,6 +86,7 @@ std::optional<std::vector<AclEntry>> ParseAcl(std::string_view attribute) {
   return entries;
 }
 
+// The attribute value that holds entries.
 std::string FormatAcl(std::span<const AclEntry> entries) {
   std::string attribute;
   AppendLittle(attribute, kAclVersion, kHeaderSize);
@@ -110,24 +98,36 @@ std::string FormatAcl(std::span<const AclEntry> entries) {
   return attribute;
 }
 
+// The extended attribute that holds a file's access ACL.
+constexpr const char* kAccessAcl = "system.posix_acl_access";
+
+// Beyond this many groups named, the files are not compared: the answer is
+// no. No sheet's ACL names that many groups.
+constexpr std::size_t kMostGroups = 12;
+
+}  // namespace
+
 bool GivesNoMore(const Access& old, const Access& now, uid_t runner) {
-  std::vector<uid_t> users;
-  std::vector<gid_t> groups;
-  Named(old, users, groups);
-  Named(now, users, groups);
-  Unique(users);
-  Unique(groups);
-  if (groups.size() > kMostGroups) return false;
-  // And any user that neither file names.
+  // The users and groups that either file names, and a user that neither
+  // does.
+  std::set<uid_t> users = {old.owner, now.owner};
+  std::set<gid_t> named_groups = {old.group, now.group};
+  for (const Access* file : {&old, &now}) {
+    for (const AclEntry& entry : file->acl) {
+      if (entry.kind == AclEntry::kUser) users.insert(entry.id);
+      if (entry.kind == AclEntry::kGroup) named_groups.insert(entry.id);
+    }
+  }
   uid_t unnamed = 0;
-  while (unnamed == runner || std::ranges::binary_search(users, unnamed)) ++unnamed;
-  users.push_back(unnamed);
+  while (unnamed == runner || users.contains(unnamed)) ++unnamed;
+  users.insert(unnamed);
+  const std::vector<gid_t> groups(named_groups.begin(), named_groups.end());
+  if (groups.size() > kMostGroups) return false;
   for (const uid_t user : users) {
-    if (user == runner) continue;
-    for (std::size_t subset = 0; subset < std::size_t{1} << groups.size(); ++subset) {
+    for (std::size_t subset = 0; user != runner && subset < std::size_t{1} << groups.size();
+         ++subset) {
       const auto in = [&](gid_t group) {
-        const auto at = std::ranges::lower_bound(groups, group) - groups.begin();
-        return (subset >> at & 1) != 0;
+        return (subset >> (std::ranges::lower_bound(groups, group) - groups.begin()) & 1) != 0;
       };
       for (unsigned request = 1; request <= 07; ++request) {
         if (Grants(now, user, in, request) && !Grants(old, user, in, request)) return false;
@@ -179,6 +179,47 @@ bool Grants(const Access& access, uid_t user, std::span<const gid_t> groups, uns
   return Grants(
       access, user, [&](gid_t group) { return std::ranges::find(groups, group) != groups.end(); },
       request);
+}
+
+Access ReadAccess(const struct stat& status, int fd) {
+  Access access{status.st_uid, status.st_gid, status.st_mode & 07777, {}, 0};
+  // As large as an attribute can be; left uninitialised, it costs only the
+  // few bytes an ACL takes.
+  const auto buffer = std::make_unique_for_overwrite<char[]>(XATTR_SIZE_MAX);
+  ssize_t size = fgetxattr(fd, kAccessAcl, buffer.get(), XATTR_SIZE_MAX);
+  if (size < 0 && errno == EBADF) {
+    size = getxattr(DescriptorPath(fd).c_str(), kAccessAcl, buffer.get(), XATTR_SIZE_MAX);
+  }
+  if (size < 0) {
+    // Only "no such attribute" and "not kept here" mean that there is none.
+    if (errno != ENODATA && errno != ENOTSUP) access.acl_error = errno;
+    return access;
+  }
+  const auto acl = ParseAcl({buffer.get(), static_cast<std::size_t>(size)});
+  if (acl) access.acl = *acl;
+  if (!acl) access.acl_error = EINVAL;
+  return access;
+}
+
+std::string GiveAccess(int fd, const Access& old) {
+  [[maybe_unused]] const bool given =
+      fchown(fd, old.owner, old.group) == 0 || fchown(fd, static_cast<uid_t>(-1), old.group) == 0;
+  struct stat status;
+  if (fstat(fd, &status) != 0) return SystemReason(errno);
+  const Access made = ReadAccess(status, fd);
+  const Access wanted = Replacement(old, made.owner, made.group);
+  if (made.acl_error == 0 && !wanted.acl.empty()) {
+    const std::string acl = FormatAcl(wanted.acl);
+    fsetxattr(fd, kAccessAcl, acl.data(), acl.size(), 0);
+  } else if (made.acl_error == 0 && !made.acl.empty()) {
+    fremovexattr(fd, kAccessAcl);  // from the directory's default ACL
+  }
+  fchmod(fd, wanted.mode);
+  if (fstat(fd, &status) != 0) return SystemReason(errno);
+  const Access now = ReadAccess(status, fd);
+  if (now.acl_error != old.acl_error)
+    return SystemReason(now.acl_error ? now.acl_error : old.acl_error);
+  return GivesNoMore(old, now, geteuid()) ? std::string() : kGivesMore;
 }
 
 }  // namespace pellorin

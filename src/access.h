@@ -3,6 +3,7 @@
 // one more than the old one did.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -31,12 +32,6 @@ struct AclEntry {
   bool operator==(const AclEntry&) const = default;
 };
 
-// The entries of an ACL attribute's value; nothing when it is not one.
-std::optional<std::vector<AclEntry>> ParseAcl(std::string_view attribute);
-
-// The attribute value that holds entries.
-std::string FormatAcl(std::span<const AclEntry> entries);
-
 // What a file gives whom. Without an ACL, the permission bits of mode say it
 // all; with one, its entries do, and the group bits of mode are its mask.
 struct Access {
@@ -44,7 +39,28 @@ struct Access {
   gid_t group = 0;
   mode_t mode = 0;            // permission bits, with the set-ID and sticky bits
   std::vector<AclEntry> acl;  // empty when the file has none
+  // Why the ACL could not be read: 0 where it was, or the file has none or
+  // its file system keeps none. An ACL that cannot be read is never taken
+  // for none.
+  int acl_error = 0;
 };
+
+// What the file that status and fd describe gives. Where fd is opened with
+// O_PATH, the ACL is read through /proc's name for it; without /proc, that
+// read fails with ENOENT.
+Access ReadAccess(const struct stat& status, int fd);
+
+// Gives the file behind fd, a replacement of a file that gave old, the old
+// owner and group where the runner may, and old's ACL and mode, narrowed
+// where owner or group could not be given. Any step may fail: a file system
+// may keep no owners, modes or ACLs. What decides is what the file gives in
+// the end: empty where it gives no one more than old did, else why not.
+// Where neither file's ACL can be read, the same way, they are judged by
+// their modes, as on a file system that keeps no ACLs and says so oddly.
+std::string GiveAccess(int fd, const Access& old);
+
+inline constexpr const char* kGivesMore =
+    "the new sheet would give others more access than the old one";
 
 // Whether the kernel lets user, a member of groups, do all of request (read
 // 4, write 2, execute 1) at once with the file.

@@ -74,8 +74,9 @@ int Run(std::span<const std::string> args, int out) {
 
   // A report that cannot be printed fails the run before anything is written.
   if (!WriteAll(out, FormatLengthReport(measured))) return kExitFailure;
-  if (!WriteSheetFile(cue_name, ComposeCueSheet(list->lines), inputs, out)) {
-    WriteAll(out, "Cannot write cue file called " + cue_name + "\n");
+  const std::string why = WriteSheetFile(cue_name, ComposeCueSheet(list->lines), inputs, out);
+  if (!why.empty()) {
+    WriteAll(out, "Cannot write cue file called " + cue_name + ": " + why + "\n");
     return kExitFailure;
   }
   // Once the sheet is in place the run has succeeded, even if the line that

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace pellorin {
 
@@ -59,6 +60,8 @@ std::optional<std::size_t> ReadFull(int fd, std::span<std::byte> buffer) {
   }
   return filled;
 }
+
+std::string SystemReason(int error) { return std::strerror(error); }
 
 bool WriteAll(int fd, std::string_view text) {
   while (!text.empty()) {

@@ -67,6 +67,9 @@ std::optional<std::size_t> ReadSome(int fd, std::span<std::byte> buffer);
 // Reads until buffer is full or the file ends, or nothing on an error.
 std::optional<std::size_t> ReadFull(int fd, std::span<std::byte> buffer);
 
+// The system's text for an error number, such as "Permission denied".
+std::string SystemReason(int error);
+
 // Writes all of text; false if any of it could not be written.
 bool WriteAll(int fd, std::string_view text);
 

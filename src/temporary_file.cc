@@ -1,6 +1,7 @@
 #include "temporary_file.h"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/random.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -9,7 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
-#include <ctime>
+#include <iterator>
 #include <span>
 
 namespace pellorin {
@@ -31,25 +32,14 @@ extern "C" void RemoveTemporaryAndReraise(int signal) {
 
 // Whether a signal ends a process unless it is caught, and can be caught.
 bool EndsTheRun(int signal) {
-  switch (signal) {
-    case SIGKILL:
-    case SIGSTOP:
-    case SIGCHLD:
-    case SIGURG:
-    case SIGWINCH:
-    case SIGCONT:
-    case SIGTSTP:
-    case SIGTTIN:
-    case SIGTTOU:
-      return false;
-    default:
-      return true;
-  }
+  constexpr int kHarmless[] = {SIGKILL, SIGSTOP, SIGCHLD, SIGURG, SIGWINCH,
+                               SIGCONT, SIGTSTP, SIGTTIN, SIGTTOU};
+  return std::ranges::find(kHarmless, signal) == std::end(kHarmless);
 }
 
-KernelSignals SetSignalMask(int how, const KernelSignals& mask) {
-  KernelSignals old{};
-  syscall(SYS_rt_sigprocmask, how, mask.data(), old.data(), sizeof mask);
+KernelSignals SetSignalMask(int how, KernelSignals mask) {
+  KernelSignals old = 0;
+  syscall(SYS_rt_sigprocmask, how, &mask, &old, sizeof mask);
   return old;
 }
 
@@ -57,13 +47,10 @@ KernelSignals SetSignalMask(int how, const KernelSignals& mask) {
 void Randomize(std::span<char> letters, unsigned attempt) {
   static constexpr std::string_view kAlphabet =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  std::uint64_t bits;
-  if (getrandom(&bits, sizeof bits, GRND_NONBLOCK) != sizeof bits) {
-    timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    bits = (static_cast<std::uint64_t>(now.tv_nsec) ^ static_cast<std::uint64_t>(getpid()) << 32) +
-           attempt;
-  }
+  // Before the kernel's generator is ready, names that differ will do: a
+  // name taken is tried again.
+  std::uint64_t bits = (static_cast<std::uint64_t>(getpid()) << 32) + attempt * 7919;
+  [[maybe_unused]] const ssize_t got = getrandom(&bits, sizeof bits, GRND_NONBLOCK);
   for (char& letter : letters) {
     letter = kAlphabet[static_cast<std::size_t>(bits % kAlphabet.size())];
     bits /= kAlphabet.size();
@@ -92,22 +79,7 @@ bool Flushed(int fd) {
 
 }  // namespace
 
-KernelSignals AllSignals() {
-  KernelSignals all;
-  all.fill(~0ul);
-  return all;
-}
-
-KernelSignals LibrarySignals() {
-  constexpr int kBits = CHAR_BIT * sizeof(unsigned long);
-  KernelSignals signals{};
-  for (int signal = 32; signal < SIGRTMIN; ++signal) {
-    signals[static_cast<std::size_t>((signal - 1) / kBits)] |= 1ul << ((signal - 1) % kBits);
-  }
-  return signals;
-}
-
-SignalsHeld::SignalsHeld(const KernelSignals& mask) : saved_(SetSignalMask(SIG_BLOCK, mask)) {}
+SignalsHeld::SignalsHeld(KernelSignals mask) : saved_(SetSignalMask(SIG_BLOCK, mask)) {}
 
 SignalsHeld::~SignalsHeld() { SetSignalMask(SIG_SETMASK, saved_); }
 
@@ -134,7 +106,7 @@ CleanupOnSignals::~CleanupOnSignals() {
   for (const auto& [signal, old] : saved_) sigaction(signal, &old, nullptr);
 }
 
-TemporaryFile::TemporaryFile(int directory, mode_t mode) {
+TemporaryFile::TemporaryFile(int directory, mode_t mode, bool unnamed_only) {
   name_.directory = directory;
   std::ranges::copy(kTemporaryPrefix, name_.name);
   // An unnamed file can be linked through /proc only.
@@ -142,6 +114,7 @@ TemporaryFile::TemporaryFile(int directory, mode_t mode) {
     fd_ = UniqueFd(openat(directory, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
     if (fd_) return;
   }
+  if (unnamed_only) return;
   SignalsHeld held;
   named_ = WithRandomName(name_, [&] {
     fd_ = UniqueFd(
@@ -172,14 +145,28 @@ bool TemporaryFile::Name() {
 }
 
 bool TemporaryFile::LinkAs(const std::string& entry) {
-  if (named_) return MoveTo(entry);
-  if (!Flushed(fd_.get()) || linkat(AT_FDCWD, DescriptorPath(fd_.get()).c_str(), name_.directory,
-                                    entry.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-    return false;
+  const int directory = name_.directory;
+  if (!named_) {
+    if (!Flushed(fd_.get()) || linkat(AT_FDCWD, DescriptorPath(fd_.get()).c_str(), directory,
+                                      entry.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      return false;
+    }
+    // It is in place, and what closing could report has been reported.
+    fd_.Close();
+    return true;
   }
-  // It is in place, and what closing could report has been reported.
-  fd_.Close();
-  return true;
+  if (!fd_.Close()) return false;
+  SignalsHeld held;
+  if (renameat2(directory, name_.name, directory, entry.c_str(), RENAME_NOREPLACE) == 0) {
+    named_ = false;
+    temporary_name = nullptr;
+    return true;
+  }
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // The hidden name goes with the temporary file.
+  if (linkat(directory, name_.name, directory, entry.c_str(), 0) == 0) return true;
+  if (errno != EPERM && errno != ENOSYS && errno != ENOTSUP) return false;
+  return MoveTo(entry);
 }
 
 bool TemporaryFile::MoveTo(const std::string& entry) {

@@ -6,8 +6,7 @@
 #include <signal.h>
 #include <sys/types.h>
 
-#include <array>
-#include <climits>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,22 +16,22 @@
 
 namespace pellorin {
 
-// A signal set as the kernel takes it. The C library's sigset_t is larger,
-// and its calls would neither block nor keep blocked the signals it reserves
-// for its threads.
-using KernelSignals = std::array<unsigned long, (NSIG - 1) / (CHAR_BIT * sizeof(unsigned long))>;
-
-KernelSignals AllSignals();
+// A signal set as the kernel takes it, a bit for each of its 64 signals. The
+// C library's sigset_t is larger, and its calls would neither block nor keep
+// blocked the signals it reserves for its threads.
+using KernelSignals = std::uint64_t;
+static_assert(NSIG - 1 <= 64);
+inline constexpr KernelSignals kAllSignals = ~KernelSignals{0};
 
 // The real-time signals the C library reserves for its threads (32 and 33 on
 // Linux): no handler can be installed for them, yet they end a process.
-KernelSignals LibrarySignals();
+inline constexpr KernelSignals kLibrarySignals = KernelSignals{3} << 31;
 
 // Holds signals back while it lives: by default all of them, so that the
 // temporary file and what the handler knows of it change together.
 class SignalsHeld {
  public:
-  explicit SignalsHeld(const KernelSignals& mask = AllSignals());
+  explicit SignalsHeld(KernelSignals mask = kAllSignals);
   ~SignalsHeld();
   SignalsHeld(const SignalsHeld&) = delete;
   SignalsHeld& operator=(const SignalsHeld&) = delete;
@@ -73,10 +72,13 @@ struct TemporaryName {
 // Where the file system can make a file without a name (O_TMPFILE) and /proc
 // lets it be linked, the file gets a name only as it is put in place: its
 // own name where that is new, or a hidden random one just before the rename
-// over an old file. Elsewhere it has the hidden name from the start.
+// over an old file. Elsewhere it has the hidden name from the start, unless
+// unnamed_only: then no file is made.
+//
+// Every call that fails leaves errno as the system call that failed set it.
 class TemporaryFile {
  public:
-  TemporaryFile(int directory, mode_t mode);
+  TemporaryFile(int directory, mode_t mode, bool unnamed_only = false);
   ~TemporaryFile();
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -85,8 +87,10 @@ class TemporaryFile {
   int fd() const { return fd_.get(); }
 
   // Gives the file the name entry in its directory, where no file has it
-  // yet (a file named from the start is renamed to it, as by MoveTo); false
-  // if it cannot, or if closing the file fails.
+  // yet: should one have taken it meanwhile, false. Only where the file
+  // system can neither rename without replacing nor link is a file named
+  // from the start renamed to entry whatever entry is, as by MoveTo. False
+  // also if closing the file fails.
   bool LinkAs(const std::string& entry);
 
   // Puts the file in place of entry in its directory, whatever entry is;
@@ -97,7 +101,7 @@ class TemporaryFile {
   bool Name();
 
   CleanupOnSignals cleanup_;
-  SignalsHeld library_signals_{LibrarySignals()};
+  SignalsHeld library_signals_{kLibrarySignals};
   TemporaryName name_;
   UniqueFd fd_;
   bool named_ = false;  // whether name_ is in the directory now

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "file_io.h"
+
 namespace pellorin {
 namespace {
 
@@ -107,14 +109,10 @@ class AccessKernelTest : public testing::Test {
 
   // What the file at path gives, read back from it.
   static Access Read(const std::string& path) {
+    const UniqueFd file(open(path.c_str(), O_RDONLY));
     struct stat status;
-    EXPECT_EQ(stat(path.c_str(), &status), 0);
-    Access access{status.st_uid, status.st_gid, status.st_mode & 07777, {}};
-    std::array<char, 4096> attribute;
-    const ssize_t size =
-        getxattr(path.c_str(), "system.posix_acl_access", attribute.data(), attribute.size());
-    if (size > 0) access.acl = ParseAcl({attribute.data(), static_cast<std::size_t>(size)}).value();
-    return access;
+    EXPECT_EQ(fstat(file.get(), &status), 0);
+    return ReadAccess(status, file.get());
   }
 
   // The requests, as bits 1 to 7 of the result, that the kernel grants user

@@ -262,20 +262,20 @@ NothingWritten() {
   chmod 666 output.cue && chmod 555 .
   if [[ $(id -u) == 0 ]]; then fails as_nobody "$P" l.txt; else fails "$P" l.txt; fi
   expect <<'EOF'
-2 unchanged: Cannot write cue file called link.cue
-2 unchanged: Cannot write cue file called {249 zeros}1
-2 unchanged: Cannot write cue file called {249 zeros}2
-2 unchanged: Cannot write cue file called /dev/full
-2 unchanged: Cannot write cue file called gone/my.cue
-2 unchanged: Cannot write cue file called d
-2 unchanged: Cannot write cue file called l.txt
-2 unchanged: Cannot write cue file called t.wav
-2 unchanged: Cannot write cue file called hard.wav
-2 unchanged: Cannot write cue file called soft
-2 unchanged: Cannot write cue file called 41
-2 unchanged: Cannot write cue file called /proc/self/fd/7
-2 unchanged: Cannot write cue file called /proc/self/fd/7
-2 unchanged: Cannot write cue file called output.cue
+2 unchanged: Cannot write cue file called link.cue: File too large
+2 unchanged: Cannot write cue file called {249 zeros}1: File too large
+2 unchanged: Cannot write cue file called {249 zeros}2: File too large
+2 unchanged: Cannot write cue file called /dev/full: No space left on device
+2 unchanged: Cannot write cue file called gone/my.cue: No such file or directory
+2 unchanged: Cannot write cue file called d: it is a directory
+2 unchanged: Cannot write cue file called l.txt: it is a file this run reads
+2 unchanged: Cannot write cue file called t.wav: it is a file this run reads
+2 unchanged: Cannot write cue file called hard.wav: it is a file this run reads
+2 unchanged: Cannot write cue file called soft: it is a file this run reads
+2 unchanged: Cannot write cue file called 41: Too many levels of symbolic links
+2 unchanged: Cannot write cue file called /proc/self/fd/7: it is a file this run reads
+2 unchanged: Cannot write cue file called /proc/self/fd/7: its link leads elsewhere than the kernel's lookup of it
+2 unchanged: Cannot write cue file called output.cue: Permission denied
 EOF
 }
 
@@ -305,7 +305,7 @@ FullDisk() { # root mount
   unshare -m sh -c 'mount -t tmpfs -o size=4k tmpfs full && echo old >full/output.cue &&
     { cat /dev/zero >full/fill; } 2>/dev/null; "$P" l.txt full/output.cue | tail -1; cat full/output.cue; ls -A full'
   expect <<'EOF'
-Cannot write cue file called full/output.cue
+Cannot write cue file called full/output.cue: No space left on device
 old
 fill
 output.cue
@@ -333,19 +333,23 @@ nobody:nogroup 600
 EOF
 }
 
-# Another user's link in a sticky directory that anyone may write to is not
-# followed, in a directory part of the name or on the way to a FIFO.
+# Links are followed as the kernel follows them: with fs.protected_symlinks
+# set, as Debian sets it, not another user's link in a sticky directory that
+# anyone may write to, whether in the directory part of the name, behind a
+# link whose text ends in a slash, or on the way to a FIFO.
 StickyDirectoryLinks() { # root
   needs_root "act as other users"
+  [[ $(cat /proc/sys/fs/protected_symlinks) == 1 ]] || skip_here "fs.protected_symlinks is off"
   mkdir -m 1777 shared && mkdir victim && echo victim >victim/output.cue && mkfifo fifo
-  chown -R daemon victim fifo
+  chown -R daemon victim fifo && ln -s "$PWD/shared/evil/" mine
   as_nobody ln -s ../victim shared/evil && as_nobody ln -s ../fifo shared/f1 && ln -s f1 shared/f2
-  for sheet in shared/evil/output.cue shared/f2; do
+  for sheet in shared/evil/output.cue mine/output.cue shared/f2; do
     fails timeout 60 "$P" l.txt "$sheet"
   done
   expect <<'EOF'
-2 unchanged: Cannot write cue file called shared/evil/output.cue
-2 unchanged: Cannot write cue file called shared/f2
+2 unchanged: Cannot write cue file called shared/evil/output.cue: Permission denied
+2 unchanged: Cannot write cue file called mine/output.cue: Permission denied
+2 unchanged: Cannot write cue file called shared/f2: Permission denied
 EOF
 }
 
@@ -358,38 +362,75 @@ UnmountedFile() { # root mount
     umount -l m && rmdir m && exec "$P" l.txt /proc/self/fd/7' | tail -1
   ls /output.cue
   expect <<'EOF'
-Cannot write cue file called /proc/self/fd/7
+Cannot write cue file called /proc/self/fd/7: its link leads elsewhere than the kernel's lookup of it
 ls: cannot access '/output.cue': No such file or directory
 EOF
 }
 
-# An append-only directory gets a new sheet, and nothing stray when one cannot
-# be replaced.
+# An append-only directory gets a new sheet, and nothing stray where one
+# cannot be replaced, also where the runner may not read the directory.
 AppendOnlyDirectory() { # root
   needs_root "make a directory append-only"
   needs chattr
-  mkdir a && chattr +a a || skip_here "this file system has no append-only directories"
+  mkdir -m 333 a && chattr +a a || skip_here "this file system has no append-only directories"
   "$P" l.txt a/new.cue | tail -1
   "$P" l.txt a/new.cue | tail -1
-  ls -A a
-  chattr -a a
+  as_nobody "$P" l.txt a/new.cue | tail -1
+  ls -A a && chattr -a a
   expect <<'EOF'
 Wrote cue file called a/new.cue
-Cannot write cue file called a/new.cue
+Cannot write cue file called a/new.cue: the directory only lets files be added
+Cannot write cue file called a/new.cue: the directory only lets files be added
 new.cue
 EOF
 }
 
-# Without /proc, a sheet that may only be written is replaced.
-WriteOnlySheetWithoutProc() { # root
+# Without /proc, the old sheet's ACL is read through the sheet opened for
+# reading, never for writing; one its owner may only write is not replaced.
+SheetWithoutProc() { # root strace
   needs_root "unmount /proc"
+  needs strace
   unsanitized "run without /proc"
-  chmod 200 output.cue
-  unshare -m sh -c 'umount -l /proc && exec "$P" l.txt' | tail -1
+  without_proc() { unshare -m sh -c 'umount -l /proc && exec "$@"' - "$@" | tail -1; }
+  without_proc strace -o trace -e trace=openat "$P" l.txt
+  grep output.cue trace | grep -c -e O_WRONLY -e O_RDWR
+  chown nobody output.cue && chmod 200 output.cue && without_proc setpriv --reuid=nobody "$P" l.txt
   stat -c %a output.cue
   expect <<'EOF'
 Wrote cue file called output.cue
+0
+Cannot write cue file called output.cue: Permission denied
 200
+EOF
+}
+
+# Without /proc a new sheet has a name from the start, and is never renamed
+# over a file that appeared meanwhile: here, as strace holds the rename back,
+# another user makes one of its own in the sticky directory.
+NoSheetReplacedByRaceWithoutProc() { # root strace
+  needs_root "act as other users"
+  needs strace
+  unsanitized "run without /proc"
+  has_temporary() { compgen -G '.pellorin-*' >/dev/null; }
+  gone() { ! kill -0 "$1" 2>/dev/null; }
+  local tracer program
+  chmod 1777 .
+  unshare -m sh -c 'umount -l /proc && exec strace -o /dev/null \
+    -e inject=renameat2:delay_enter=60000000 "$P" l.txt new.cue' >out &
+  tracer=$!
+  await has_temporary && program=$(pgrep -xf "$P l.txt new.cue")
+  # Once the tracer ends, the held rename goes on.
+  as_nobody sh -c 'echo mine >new.cue' && kill -KILL "$tracer" && { wait "$tracer"; } 2>/dev/null
+  await gone "$program"
+  tail -1 out && ls -A && cat new.cue
+  expect <<'EOF'
+Cannot write cue file called new.cue: File exists
+l.txt
+new.cue
+out
+output.cue
+t.wav
+mine
 EOF
 }
 
@@ -428,14 +469,22 @@ kept
 EOF
 }
 
-# An ACL that cannot be given fails the run.
-AclCannotBeGiven() { # strace
+# An ACL that cannot be given fails the run. One that cannot be read is never
+# taken for none: where only the old sheet's read fails, the run fails; where
+# every read fails alike, as on a file system that keeps no ACLs, the sheet
+# is replaced as sed -i replaces it.
+AclCannotBeGivenOrRead() { # strace
   needs setfacl strace
   unsanitized "run under strace"
   setfacl -m "u:$(id -u):rw,g::r" output.cue
   fails strace -o /dev/null -e inject=fsetxattr:error=EPERM "$P" l.txt
+  setfacl -b output.cue && setfacl -m u:nobody:rw,g::-,o::- output.cue
+  fails strace -o /dev/null -e inject=getxattr,fgetxattr:error=EIO:when=1 "$P" l.txt
+  strace -o /dev/null -e inject=getxattr,fgetxattr:error=EIO "$P" l.txt | tail -1
   expect <<'EOF'
-2 unchanged: Cannot write cue file called output.cue
+2 unchanged: Cannot write cue file called output.cue: the new sheet would give others more access than the old one
+2 unchanged: Cannot write cue file called output.cue: Input/output error
+Wrote cue file called output.cue
 EOF
 }
 

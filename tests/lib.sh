@@ -77,7 +77,16 @@ expect() {
   touch "$GOT.checked"
 }
 
+# Ends every process of the session but this shell.
+end_session() {
+  local pid
+  for pid in $(pgrep -s $$); do ((pid == $$)) || kill -KILL "$pid" 2>/dev/null; done
+}
+
 scenario() {
+  # In a session of its own, every process the scenario starts can be found
+  # and ended.
+  (($(ps -o sid= -p $$) == $$)) || exec setsid --wait bash "$0" "$@"
   SCENARIO=$1
   P=$(realpath "$2")
   export P
@@ -85,14 +94,13 @@ scenario() {
   local top status
   top=$(mktemp -d)
   # shellcheck disable=SC2064 # the directory is known now
-  trap "cd / && chattr -R -a '$top' 2>/dev/null; chmod -R u+w '$top'; rm -rf '$top'" EXIT
+  trap "end_session; cd / && chattr -R -a '$top' 2>/dev/null; chmod -R u+w '$top'; rm -rf '$top'" EXIT
   trap 'exit 143' TERM
   trap 'exit 130' INT
   GOT=$top/printed
   mkdir -m 777 "$top/work"
   chmod 755 "$top"
   (
-    trap 'kill $(jobs -p) 2>/dev/null' EXIT
     cd "$top/work" || exit 1
     if declare -F setup >/dev/null; then setup || exit 1; fi
     "$SCENARIO"
