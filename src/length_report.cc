@@ -1,5 +1,6 @@
 #include "length_report.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 
@@ -54,7 +55,10 @@ TrackLength ComputeTrackLength(const WaveAttributes& wave) {
   // round up to all of it in single precision. Cut to whole CD frames, such a
   // length is the last frame of the minute.
   if (seconds == kSecondsPerMinute) return {whole_minutes, 59, 74};
-  return {whole_minutes, static_cast<std::int32_t>(seconds), static_cast<std::int32_t>(cd_frames)};
+  // From about 1.5 MHz on, a remainder a sample short of the next second can
+  // round up to all of it: 75 frames, a time no CD has, is cut back likewise.
+  return {whole_minutes, static_cast<std::int32_t>(seconds),
+          std::min(static_cast<std::int32_t>(cd_frames), std::int32_t{74})};
 }
 
 TotalTime ComputeTotalTime(std::span<const MeasuredFile> files) {

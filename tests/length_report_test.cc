@@ -32,6 +32,14 @@ TEST(TrackLengthTest, FollowsTheSinglePrecisionSteps) {
       {384000, 23039999, "0:59:74"},
       {352800, 21153888, "0:59:71"},
       {384000, 23029759, "0:59:73"},
+      // Above 192 kHz a length can print a frame above the exact one, here
+      // 0:47:41, 0:43:53, 0:23:58 and 0:21:63.
+      {352800, 16779167, "0:47:42"},
+      {384000, 16788479, "0:43:54"},
+      {705600, 16783871, "0:23:59"},
+      {768000, 16783359, "0:21:64"},
+      // A second less one sample rounds up to 75 frames, cut back to 74.
+      {1525207, 68634314, "0:44:74"},
       // Lengths no album has: from 2^24 minutes on, single precision cannot
       // hold the whole minutes, which are taken away exactly.
       {1, 1020962610, "17016043:30:0"},
