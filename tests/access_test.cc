@@ -8,7 +8,6 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <array>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -65,155 +64,104 @@ TEST(AccessTest, GivesNoMoreForAnyUserInAnyGroups) {
   for (const auto& c : cases) EXPECT_EQ(GivesNoMore(c.old, c.now, kRunner), c.no_more) << c.what;
 }
 
-// Files made as root and judged by the kernel, for users who own them, are
-// named in their ACL or neither, in any of the groups the ACLs name.
-class AccessKernelTest : public testing::Test {
- protected:
-  static constexpr uid_t kOwner = 60001, kNamed = 60002, kNobody = 60003;
-  static constexpr gid_t kGroup = 60011, kNamedGroup = 60012, kPrimary = 60099;
-
-  void SetUp() override {
-    if (geteuid() != 0) GTEST_SKIP() << "only root can make files of other users";
-    if (std::system("command -v setfacl >/dev/null") != 0) GTEST_SKIP() << "no setfacl";
-    char name[] = "/tmp/access_test.XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    directory_ = name;
-    chmod(name, 0755);
-  }
-  void TearDown() override {
-    if (!directory_.empty()) std::filesystem::remove_all(directory_);
-  }
-
-  // A file that gives what access says, made with chown, chmod and setfacl.
-  std::string Make(const Access& access) {
-    const std::string path = directory_ + "/" + std::to_string(files_++);
-    close(open(path.c_str(), O_CREAT | O_WRONLY, 0600));
-    EXPECT_EQ(chown(path.c_str(), access.owner, access.group), 0);
-    EXPECT_EQ(chmod(path.c_str(), access.mode), 0);
-    if (!access.acl.empty()) {
-      std::string text;
-      for (const AclEntry& entry : access.acl) {
-        const char* kind = entry.kind == E::kOwner || entry.kind == E::kUser ? "u:"
-                           : entry.kind == E::kMask                          ? "m:"
-                           : entry.kind == E::kOther                         ? "o:"
-                                                                             : "g:";
-        const bool named = entry.kind == E::kUser || entry.kind == E::kGroup;
-        text += std::string(text.empty() ? "" : ",") + kind +
-                (named ? std::to_string(entry.id) : "") + ":" + "-r"[entry.permissions >> 2 & 1] +
-                "-w"[entry.permissions >> 1 & 1] + "-x"[entry.permissions & 1];
-      }
-      EXPECT_EQ(std::system(("setfacl --set " + text + " " + path).c_str()), 0) << text;
-    }
-    return path;
-  }
-
-  // What the file at path gives, read back from it.
-  static Access Read(const std::string& path) {
-    const UniqueFd file(open(path.c_str(), O_RDONLY));
-    struct stat status;
-    EXPECT_EQ(fstat(file.get(), &status), 0);
-    return ReadAccess(status, file.get());
-  }
-
-  // The requests, as bits 1 to 7 of the result, that the kernel grants user
-  // in groups, and in kPrimary, on the file at path.
-  static unsigned KernelGrants(const std::string& path, uid_t user, std::vector<gid_t> groups) {
-    const pid_t child = fork();
-    if (child == 0) {
-      if (setgroups(groups.size(), groups.data()) != 0 || setresgid(kPrimary, kPrimary, kPrimary) ||
-          setresuid(user, user, user) != 0) {
-        _exit(255);
-      }
-      unsigned granted = 0;
-      for (unsigned request = 1; request <= 7; ++request) {
-        if (faccessat(AT_FDCWD, path.c_str(), static_cast<int>(request), AT_EACCESS) == 0) {
-          granted |= 1u << request;
-        }
-      }
-      _exit(static_cast<int>(granted >> 1));
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return static_cast<unsigned>(WEXITSTATUS(status)) << 1;
-  }
-
-  static unsigned RuleGrants(const Access& access, uid_t user, const std::vector<gid_t>& groups) {
-    unsigned granted = 0;
-    for (unsigned request = 1; request <= 7; ++request) {
-      if (Grants(access, user, groups, request)) granted |= 1u << request;
-    }
-    return granted;
-  }
-
-  static constexpr std::array<uid_t, 3> kUsers = {kOwner, kNamed, kNobody};
-  const std::vector<std::vector<gid_t>> group_sets_ = {
-      {}, {kGroup}, {kNamedGroup}, {kGroup, kNamedGroup}};
-  std::string directory_;
-  int files_ = 0;
+// The rule against the kernel: files made by root with setfacl for other
+// users, and what faccessat grants those users, in every set of the groups
+// the files name, for every request.
+constexpr uid_t kOwner = 60001, kNamed = 60002, kNobody = 60003, kRunnerHere = 60004;
+constexpr gid_t kGroup = 60011, kNamedGroup = 60012, kPrimary = 60099;
+const std::vector<std::vector<gid_t>> kGroupSets = {
+    {}, {kGroup}, {kNamedGroup}, {kGroup, kNamedGroup}};
+const struct {
+  mode_t mode;
+  std::string acl;
+} kFiles[] = {
+    {0640, ""},
+    {0604, ""},
+    {06754, ""},
+    {0460, ""},
+    {0660, "u::rw-,g::r--,g:60011:-w-,m::rw-,o::---"},
+    {0640, "u::rw-,u:60002:rw-,g::---,g:60012:rwx,m::r--,o::r--"},
+    {0674, "u::rw-,u:60002:---,g::r-x,g:60012:-wx,m::rwx,o::r--"},
 };
 
-std::vector<Access> KernelTable(uid_t owner, gid_t group, uid_t named, gid_t named_group) {
-  const auto acl = [](std::vector<AclEntry> entries) { return entries; };
-  return {
-      {owner, group, 0640, {}},
-      {owner, group, 0604, {}},
-      {owner, group, 06754, {}},
-      {owner, group, 0460, {}},
-      {owner, group, 0660,
-       acl({{E::kOwner, 6},
-            {E::kOwningGroup, 4},
-            {E::kGroup, 2, group},
-            {E::kMask, 6},
-            {E::kOther, 0}})},
-      {owner, group, 0640,
-       acl({{E::kOwner, 6},
-            {E::kUser, 6, named},
-            {E::kOwningGroup, 0},
-            {E::kGroup, 7, named_group},
-            {E::kMask, 4},
-            {E::kOther, 4}})},
-      {owner, group, 0674,
-       acl({{E::kOwner, 6},
-            {E::kUser, 0, named},
-            {E::kOwningGroup, 5},
-            {E::kGroup, 3, named_group},
-            {E::kMask, 7},
-            {E::kOther, 4}})},
-  };
+// What returns, run as user in groups and in kPrimary.
+template <typename What>
+int As(uid_t user, const std::vector<gid_t>& groups, What what) {
+  const pid_t child = fork();
+  if (child == 0) {
+    const bool became = setgroups(groups.size(), groups.data()) == 0 &&
+                        setresgid(kPrimary, kPrimary, kPrimary) == 0 &&
+                        setresuid(user, user, user) == 0;
+    _exit(became ? what() : 255);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WEXITSTATUS(status);
 }
 
-TEST_F(AccessKernelTest, TheRuleGrantsWhatTheKernelGrants) {
-  for (const Access& made : KernelTable(kOwner, kGroup, kNamed, kNamedGroup)) {
-    const std::string path = Make(made);
-    const Access access = Read(path);
-    for (const uid_t user : kUsers) {
-      for (const auto& groups : group_sets_) {
-        EXPECT_EQ(RuleGrants(access, user, groups), KernelGrants(path, user, groups))
-            << path << " mode " << std::oct << made.mode << std::dec << " for " << user << " in "
-            << groups.size() << " groups";
+// The requests that the kernel grants, bit r - 1 for request r.
+int KernelGrants(const std::string& path, uid_t user, const std::vector<gid_t>& groups) {
+  return As(user, groups, [&] {
+    int granted = 0;
+    for (int request = 1; request <= 7; ++request) {
+      if (faccessat(AT_FDCWD, path.c_str(), request, AT_EACCESS) == 0)
+        granted |= 1 << (request - 1);
+    }
+    return granted;
+  });
+}
+
+Access Read(const std::string& path) {
+  const UniqueFd file(open(path.c_str(), O_RDONLY));
+  struct stat status;
+  EXPECT_EQ(fstat(file.get(), &status), 0);
+  return ReadAccess(status, file.get());
+}
+
+TEST(AccessKernelTest, TheRuleGrantsWhatTheKernelGrantsAndReplacementsNoMore) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can make files of other users";
+  if (std::system("command -v setfacl >/dev/null") != 0) GTEST_SKIP() << "no setfacl";
+  char directory[] = "/tmp/access_test.XXXXXX";
+  ASSERT_NE(mkdtemp(directory), nullptr);
+  chmod(directory, 0777);
+  int made = 0;
+  for (const auto& file : kFiles) {
+    const std::string old = directory + ("/" + std::to_string(made++));
+    close(open(old.c_str(), O_CREAT | O_WRONLY, 0600));
+    ASSERT_EQ(chown(old.c_str(), kOwner, kGroup) | chmod(old.c_str(), file.mode), 0);
+    if (!file.acl.empty()) {
+      ASSERT_EQ(std::system(("setfacl --set " + file.acl + " " + old).c_str()), 0);
+    }
+    const Access access = Read(old);
+    for (const uid_t user : {kOwner, kNamed, kNobody}) {
+      for (const auto& groups : kGroupSets) {
+        int rule = 0;
+        for (unsigned request = 1; request <= 7; ++request) {
+          if (Grants(access, user, groups, request)) rule |= 1 << (request - 1);
+        }
+        EXPECT_EQ(rule, KernelGrants(old, user, groups))
+            << old << " " << file.acl << " for " << user;
       }
     }
-  }
-}
-
-// A replacement owned by the runner, or in the runner's group, lets the
-// kernel grant no one else a request that the old sheet did not.
-TEST_F(AccessKernelTest, ReplacementGrantsNoOneMore) {
-  constexpr uid_t kRunnerHere = kNobody + 1;
-  for (const Access& old : KernelTable(kOwner, kGroup, kNamed, kNamedGroup)) {
-    const std::string old_path = Make(old);
-    for (const auto& [owner, group] :
-         {std::pair{kOwner, kPrimary}, {kRunnerHere, kGroup}, {kRunnerHere, kNamedGroup}}) {
-      const std::string path = Make(Replacement(Read(old_path), owner, group));
-      for (const uid_t user : kUsers) {
-        for (const auto& groups : group_sets_) {
-          const unsigned before = KernelGrants(old_path, user, groups);
-          EXPECT_EQ(KernelGrants(path, user, groups) & ~before, 0u)
-              << old_path << " replaced as " << owner << ":" << group << ", for " << user;
+    // A runner who may give the old group, and one who may not, replaces it.
+    for (const auto& runners_groups : {std::vector<gid_t>{}, {kGroup}}) {
+      const std::string now = directory + ("/" + std::to_string(made++));
+      EXPECT_EQ(As(kRunnerHere, runners_groups,
+                   [&] {
+                     const UniqueFd fd(open(now.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0600));
+                     return fd && GiveAccess(fd.get(), access).empty() ? 0 : 1;
+                   }),
+                0)
+          << now << " replacing " << old;
+      for (const uid_t user : {kOwner, kNamed, kNobody}) {
+        for (const auto& groups : kGroupSets) {
+          EXPECT_EQ(KernelGrants(now, user, groups) & ~KernelGrants(old, user, groups), 0)
+              << now << " replacing " << old << " " << file.acl << ", for " << user;
         }
       }
     }
   }
+  std::filesystem::remove_all(directory);
 }
 
 }  // namespace

@@ -4,10 +4,11 @@
 #
 #   cue_consumers_test.sh CONSUMER PELLORIN [HELPER]
 #
-# CONSUMER is cueprint, libcue, libburn, cdrdao, mpv or sox, or example: the
+# CONSUMER is cueprint, libcue, libburn, cdrdao, mpv or sox; example: the
 # bundled example album, made by the HELPER make_example_album, read by
-# cdrdao. For libcue and libburn, HELPER is the reader built against the
-# library. Exits 77 (skipped) when the consumer or sox, which makes the wave
+# cdrdao; or recipe: the README's lines that join an album into one wave
+# file, read by libburn and cdrdao. For libcue, libburn and recipe, HELPER is
+# the reader built against the library. Exits 77 (skipped) when the consumer or sox, which makes the wave
 # files, is missing, except under CI=true.
 set -euo pipefail
 consumer=$1 pellorin=$(realpath "$2") helper=${3:+$(realpath "$3")}
@@ -18,6 +19,7 @@ needs sox
 case $consumer in
   lib*) [[ -x $helper ]] || skip "built without $consumer" ;;
   example) needs cdrdao ;;
+  recipe) [[ -x $helper ]] || skip "built without libburn"; needs cdrdao soxi ;;
   *) needs "$consumer" ;;
 esac
 
@@ -50,6 +52,12 @@ printf '%s\n' long.wav 'P 00:03:00' 'S 00:10:00' 'S 00:20:50' 'P 00:01:00' >one.
   { echo "pellorin failed: $(cat report)"; exit 1; }
 # quoted TEXT: the README quotes what a consumer printed.
 quoted() { grep -qF "$1" "$source_dir/README.md" || fail "the README does not quote: $1"; }
+# readme_block MARKER: the indented lines behind the line <!-- MARKER --> of
+# the README, as a user would copy them.
+readme_block() {
+  awk -v m="<!-- $1 -->" '$0 == m { on = 1; next } on && /^    / { print substr($0, 5); next } on { exit }' \
+    "$source_dir/README.md"
+}
 # chapters CUE: where mpv starts each chapter, and why it stopped playing.
 chapters() {
   printf '%s\n' 'mp.register_event("end-file", function(e) print("end: " .. e.reason) end)' \
@@ -81,29 +89,35 @@ case $consumer in
       sox -n $options "$name.wav" synth 10 sine 440 vol 0.2 && echo "$name.wav" >"$name.txt"
       "$pellorin" "$name.txt" "$name.cue" >/dev/null
       ! cdrdao show-toc "$name.cue" &>err || fail "cdrdao took $name.wav"
-      grep -qxF "ERROR: $name.wav: $message" err || fail "cdrdao refused $name.wav with: $(cat err)"
+      grep -qxF "ERROR: $name.wav: $message" err && grep -qxF "ERROR: Header of audio file \"$name.wav\" is corrupted." err ||
+        fail "cdrdao refused $name.wav with: $(cat err)"
       quoted "$message"
-      sox "$name.wav" -r 44100 -b 16 -c 2 cd.wav && echo cd.wav >cd.txt && "$pellorin" cd.txt cd.cue >/dev/null
-      cdrdao show-toc cd.cue &>/dev/null || fail "cdrdao refused $name.wav converted to CD audio"
     done <<'TABLE'
 r48:-r 48000 -b 16 -c 2:found sampling rate 48000, require 44100.
 mono:-r 44100 -b 16 -c 1:found 1 channel(s), require 2 channels.
 b8:-r 44100 -b 8 -c 2:found 8 bits per sample, require 16.
 b24:-r 44100 -b 24 -c 2:not in PCM format.
 TABLE
-    quoted "sox in.wav -r 44100 -b 16 -c 2 out.wav"
-    # Split times as a hand-written list may give them, in long.wav: whether
+    # The README's conversion, as written there, of a list of all four.
+    mkdir convert && mv r48.wav mono.wav b8.wav b24.wav convert/ && cd convert
+    printf '%s\n' r48.wav mono.wav b8.wav b24.wav >tlist.txt
+    (PATH=$(dirname "$pellorin"):$PATH && eval "$(readme_block conversion)") >/dev/null
+    (cd cd && cdrdao show-toc output.cue &>err) || fail "cdrdao refused the converted files: $(cat cd/err)"
+    cd "$work"
+    # Lines as a hand-written list may give them, behind long.wav: whether
     # cdrdao show-toc takes the sheet, and what it says.
-    while IFS='|' read -r time status message; do
-      printf 'long.wav\nS %s\n' "$time" >t.txt && "$pellorin" t.txt t.cue >/dev/null
+    while IFS='|' read -r line status message; do
+      printf 'long.wav\n%s\n' "$line" >t.txt && "$pellorin" t.txt t.cue >/dev/null
       got=0 && cdrdao show-toc t.cue &>err || got=$?
-      [[ $got == "$status" ]] && grep -qF "$message" err || fail "cdrdao read S $time as: $(cat err)"
+      [[ $got == "$status" ]] && grep -qF "$message" err || fail "cdrdao read $line as: $(cat err)"
       ((status == 0)) || quoted "$message"
     done <<'TABLE' ;;
-1:10|0|START  00:01:10(    85)
-00:05|0|START  00:00:05(     5)
-00:40:00|1|ERROR: Start position 1764000 exceeds available data of file "long.wav".
-00:05:75|1|Timecode out of range
+S 1:10|0|START  00:01:10(    85)
+S 00:05|0|START  00:00:05(     5)
+S 00:40:00|1|ERROR: Start position 1764000 exceeds available data of file "long.wav".
+S 00:05:75|1|Timecode out of range
+Side B|1|Unknown command
+Pause: none|1|Unknown command
 TABLE
   libburn)
     # libburn takes one FILE a sheet, with the message the README quotes. A
@@ -120,7 +134,12 @@ TABLE
     # position put it, played on to the end of the last file.
     want=$(printf '%.3f\n' 0 10 20 30.667 40.5 45.8 47.8 50.933 53.8 $(seq 58.3 4 94.3); echo "end: eof")
     got=$(chapters output.cue) && [[ $got == "$want" ]] || fail $'mpv played\n'"$got"$'\nexpected\n'"$want"
-    got=$(chapters one.cue) && [[ $got == $'0.000\n10.000\n20.667\nend: eof' ]] || fail "mpv played $got" ;;
+    got=$(chapters one.cue) && [[ $got == $'0.000\n10.000\n20.667\nend: eof' ]] || fail "mpv played $got"
+    # The README's way to list where the chapters start.
+    listed=$(grep -o "mpv --ao=null [^\`]*" "$source_dir/README.md" | sed 's/^mpv/mpv --no-config/; s/output.cue/one.cue/')
+    got=$(eval "$listed" 2>/dev/null | grep '^\[')
+    [[ $got == '[{"title":"","time":0.000000},{"title":"","time":10.000000},{"title":"","time":20.666667}]' ]] ||
+      fail "the README's chapter list printed $got" ;;
   example)
     # The bundled example prints what the README shows, and every track
     # lasts 4 seconds, so that cdrdao reads the sheet without a warning.
@@ -134,6 +153,24 @@ TABLE
     cdrdao read-test album.cue >/dev/null 2>err || fail "cdrdao read-test failed: $(cat err)"
     ! grep -v -x "WARNING: No super user permission to setup real time scheduling." err | grep WARNING ||
       fail "cdrdao warned" ;;
+  recipe)
+    # The README's lines, as written there, on files whose lengths are no
+    # whole CD frames, with a split line and a pregap in the second file.
+    # libburn gives each track the sectors up to where the next starts (the
+    # last rounded up), with its pregap; cdrdao starts each track at the same
+    # place, shifted by the pregaps before it, which it plays as silence.
+    mkdir recipe && cd recipe
+    for wave in a:100000 b:130000 c:88300; do
+      sox -r 44100 -c 2 -n -b 16 "${wave%:*}.wav" synth "${wave#*:}s" sine 440 vol 0.2
+    done
+    printf '%s\n' a.wav b.wav 'S 00:01:00' 'P 00:00:20' c.wav >album.txt
+    eval "$(readme_block 'one-file recipe')"
+    "$pellorin" one.txt one.cue >/dev/null
+    got=$("$helper" one.cue) && [[ $got == $'170\t0\n75\t0\n146\t20\n151\t0' ]] ||
+      fail $'libburn read sizes and pregaps\n'"$got"
+    got=$(cdrdao show-toc one.cue 2>/dev/null | grep -o 'START.*' | tr -s ' ')
+    [[ $got == $'START 00:00:00( 0)\nSTART 00:02:20( 170)\nSTART 00:03:40( 265)\nSTART 00:05:36( 411)' ]] ||
+      fail $'cdrdao started the tracks at\n'"$got" ;;
   sox)
     # A row may be one CD frame short of the exact length, where the
     # single-precision steps land just under a whole frame.
