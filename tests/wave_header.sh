@@ -5,7 +5,10 @@
 #   wav RATE FRAMES [CHANNELS BITS]    a PCM header, 16-bit stereo unless told,
 #                                      whose data chunk claims FRAMES sample
 #                                      frames; no samples follow it
-le() { local i; for ((i = 0; i < $2; i++)); do printf "\\x$(printf %02x $(($1 >> 8 * i & 255)))"; done; }
+le() {
+  local i byte
+  for ((i = 0; i < $2; i++)); do printf -v byte '\\x%02x' $(($1 >> 8 * i & 255)) && printf "$byte"; done
+}
 wav() {
   local channels=${3:-2} bits=${4:-16}
   local block=$((channels * ((bits + 7) / 8)))
