@@ -114,6 +114,7 @@ TABLE
     done <<'TABLE' ;;
 S 1:10|0|START  00:01:10(    85)
 S 00:05|0|START  00:00:05(     5)
+S10:00:05|0|START  00:00:05(     5)
 S 00:40:00|1|ERROR: Start position 1764000 exceeds available data of file "long.wav".
 S 00:05:75|1|Timecode out of range
 Side B|1|Unknown command
@@ -126,6 +127,11 @@ TABLE
     message="In cue sheet file: Multiple occurrences of FILE"
     ! "$helper" output.cue 2>err || fail "libburn read a sheet of several files"
     grep -qF "$message" err || fail "libburn refused the sheet with: $(cat err)"
+    quoted "$message"
+    # Nor a time not written mm:ss:ff.
+    message="Inappropriate cue sheet file index time point '1:10'"
+    printf 'long.wav\nS 1:10\n' >t.txt && "$pellorin" t.txt t.cue >/dev/null
+    ! "$helper" t.cue 2>err && grep -qF "$message" err || fail "libburn read S 1:10 as: $(cat err)"
     quoted "$message"
     got=$("$helper" one.cue 2>err) || fail "libburn failed: $(cat err)"
     [[ $got == $'750\t225\n800\t0\n738\t75' ]] || fail $'libburn read sizes and pregaps\n'"$got" ;;
