@@ -124,8 +124,8 @@ bool GivesNoMore(const Access& old, const Access& now, uid_t runner) {
   const std::vector<gid_t> groups(named_groups.begin(), named_groups.end());
   if (groups.size() > kMostGroups) return false;
   for (const uid_t user : users) {
-    for (std::size_t subset = 0; user != runner && subset < std::size_t{1} << groups.size();
-         ++subset) {
+    if (user == runner) continue;
+    for (std::size_t subset = 0; subset < std::size_t{1} << groups.size(); ++subset) {
       const auto in = [&](gid_t group) {
         return (subset >> (std::ranges::lower_bound(groups, group) - groups.begin()) & 1) != 0;
       };
@@ -162,13 +162,12 @@ Access Replacement(const Access& old, uid_t owner, gid_t group) {
     other_keeps &= (old_group ? old_group->permissions : 07u) & masked & Bits(old.mode, 1);
   }
   for (AclEntry& entry : access.acl) {
-    if (entry.kind == AclEntry::kUser || entry.kind == AclEntry::kGroup) {
-      entry.permissions &= static_cast<std::uint16_t>(any_entry);
-    }
-    if (entry.kind == AclEntry::kOwningGroup)
-      entry.permissions &= static_cast<std::uint16_t>(group_keeps);
-    if (entry.kind == AclEntry::kOther)
-      entry.permissions &= static_cast<std::uint16_t>(other_keeps);
+    const bool named = entry.kind == AclEntry::kUser || entry.kind == AclEntry::kGroup;
+    const unsigned keeps = named                                  ? any_entry
+                           : entry.kind == AclEntry::kOwningGroup ? group_keeps
+                           : entry.kind == AclEntry::kOther       ? other_keeps
+                                                                  : 07u;
+    entry.permissions = static_cast<std::uint16_t>(entry.permissions & keeps);
   }
   const mode_t group_bits = access.acl.empty() ? group_keeps << 3 : 070;  // else the mask
   access.mode &= ~mode_t{077} | group_bits | other_keeps;
@@ -217,8 +216,9 @@ std::string GiveAccess(int fd, const Access& old) {
   fchmod(fd, wanted.mode);
   if (fstat(fd, &status) != 0) return SystemReason(errno);
   const Access now = ReadAccess(status, fd);
-  if (now.acl_error != old.acl_error)
-    return SystemReason(now.acl_error ? now.acl_error : old.acl_error);
+  if (now.acl_error != old.acl_error) {
+    return SystemReason(now.acl_error != 0 ? now.acl_error : old.acl_error);
+  }
   return GivesNoMore(old, now, geteuid()) ? std::string() : kGivesMore;
 }
 

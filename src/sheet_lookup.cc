@@ -46,8 +46,8 @@ bool InProc(int directory) {
 }  // namespace
 
 std::string LookUpSheet(const std::string& name, SheetPlace& place) {
-  auto [directory, last] = Split(name);
   if (name.empty()) return SystemReason(ENOENT);
+  auto [directory, last] = Split(name);
   if (NamesDirectory(last)) return kIsDirectory;
   place.directory = UniqueFd(open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   if (!place.directory) return SystemReason(errno);

@@ -31,13 +31,11 @@ cleanup() {
   losetup -j "$work/$wanted.img" -O NAME -n | xargs -r -n 1 losetup -d
   rm -rf "$work"
 }
-trap cleanup EXIT
-trap 'exit 143' TERM
-trap 'exit 130' INT
+on_exit cleanup
 wav 44100 44100 >t.wav && echo "$work/t.wav" >l.txt && $P l.txt sheet >/dev/null || exit 1
 failures=0
 fail() { echo "FAIL $*"; failures=$((failures + 1)); }
-as() { if [[ $1 == root ]]; then "${@:2}"; else setpriv --reuid=nobody --regid=nogroup --clear-groups "${@:2}"; fi; }
+as() { if [[ $1 == root ]]; then "${@:2}"; else as_nobody "${@:2}"; fi; }
 printf '#!/bin/sh\nexec setpriv --reuid=daemon --regid=daemon --clear-groups /usr/lib/openssh/sftp-server\n' >sftp
 chmod 755 sftp
 

@@ -41,6 +41,14 @@ unsanitized() { [[ -z ${PELLORIN_SANITIZED:-} ]] || skip_here "the sanitizers ca
 
 as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
 
+# on_exit COMMAND: runs the command however the script ends, interrupted too.
+on_exit() {
+  # shellcheck disable=SC2064 # what to run is known now
+  trap "$1" EXIT
+  trap 'exit 143' TERM
+  trap 'exit 130' INT
+}
+
 # Every file below the working directory, with its checksum.
 state() { find . -type f -exec cksum {} + | sort; }
 
@@ -93,10 +101,7 @@ scenario() {
   declare -F "$SCENARIO" >/dev/null || { echo "no scenario $SCENARIO"; exit 2; }
   local top status
   top=$(mktemp -d)
-  # shellcheck disable=SC2064 # the directory is known now
-  trap "end_session; cd / && chattr -R -a '$top' 2>/dev/null; chmod -R u+w '$top'; rm -rf '$top'" EXIT
-  trap 'exit 143' TERM
-  trap 'exit 130' INT
+  on_exit "end_session; cd / && chattr -R -a '$top' 2>/dev/null; chmod -R u+w '$top'; rm -rf '$top'"
   GOT=$top/printed
   mkdir -m 777 "$top/work"
   chmod 755 "$top"

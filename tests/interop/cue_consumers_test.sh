@@ -24,9 +24,7 @@ case $consumer in
 esac
 
 work=$(mktemp -d)
-trap 'cd / && rm -rf "$work"' EXIT
-trap 'exit 143' TERM
-trap 'exit 130' INT
+on_exit "cd / && rm -rf '$work'"
 cd "$work"
 failures=0
 fail() { echo "FAIL [$consumer]: $*"; failures=$((failures + 1)); }
