@@ -136,53 +136,22 @@ InputFaults() {
 EOF
 }
 
-# An endless first line under an address-space limit.
+# Under any address-space limit a run cannot start (the kernel or the C
+# library fail before it runs), says "Out of memory", or succeeds; an endless
+# first line runs out of memory under any.
 OutOfMemory() {
-  unsanitized "run in 100 MB"
+  unsanitized "run in little memory"
+  local kb
+  ulimit -c 0
   tr '\0' a </dev/zero | (ulimit -v 100000 && fails "$P" /dev/stdin)
+  "$P" l.txt >/dev/null
+  for kb in $(seq 512 32 2560); do (ulimit -v "$kb" && fails "$P" l.txt) 2>/dev/null; done |
+    sed -E 's/^(127 unchanged: Fatal glibc error: Cannot allocate TLS block|139 unchanged: )$/not started/' | uniq
   expect <<'EOF'
 2 unchanged: Out of memory
-EOF
-}
-
-# Address-space limits from too little to start the program at all (the kernel
-# or the C library fail before it runs) up to enough for the whole run.
-OutOfMemoryAtStartUp() {
-  unsanitized "run in 2 MB"
-  local ran kb before out status
-  ulimit -c 0
-  ran=$("$P" l.txt)
-  for kb in $(seq 512 32 2560); do
-    before=$(state) && out=$(ulimit -v "$kb" && exec "$P" l.txt 2>&1)
-    status=$?
-    ((status == 0)) || [[ $before == "$(state)" ]] || echo "status $status, and files changed"
-    case $status:$out in
-      "127:Fatal glibc error: Cannot allocate TLS block" | 139:) echo "not started" ;;
-      "2:Out of memory" | "0:$ran") echo "$out" | head -1 ;;
-      *) echo "status $status: $out" ;;
-    esac
-  done 2>/dev/null | uniq
-  expect <<'EOF'
 not started
-Out of memory
-
-EOF
-}
-
-# A 250-byte sheet name works, as the temporary file's name is short. Time
-# texts are copied as they stand, quotes included.
-NoSizeLimits() {
-  local wave sheet
-  wave=$(printf %0240d 0).wav sheet=$(printf %0250d 0)
-  cp t.wav "$wave" && printf '%s\nS-"%0300d' "$wave" 0 >long
-  "$P" long "$sheet" >/dev/null
-  zeros <"$sheet"
-  expect <<'EOF'
-FILE "{240 zeros}.wav" WAVE
-  TRACK 01 AUDIO
-    INDEX 01 00:00:00
-  TRACK 02 AUDIO
-    INDEX 01 "{300 zeros}
+2 unchanged: Out of memory
+0 unchanged: Wrote cue file called output.cue
 EOF
 }
 
@@ -193,25 +162,18 @@ SheetReplaced() {
   chmod 640 output.cue && mkdir c && ln -s ../output.cue c/1 && ln -s new.cue dangling.cue
   for i in $(seq 2 40); do ln -s $((i - 1)) "c/$i"; done
   "$P" l.txt c/40 >/dev/null && (umask 002 && "$P" l.txt dangling.cue >/dev/null)
-  stat -c '%n %a' output.cue new.cue && find . -type l | wc -l && ls -A
+  stat -c '%n %a' output.cue new.cue && find . -type l | wc -l && ls -A | paste -sd ' '
   deep=$(printf '%0250d/' $(seq 16)) && mkdir -p "$deep"
   out=$("$P" l.txt "$deep$(printf %064d 0).cue" | tail -1)
   echo "${out/"$deep"/<16 directories of 250 bytes>/}" | zeros
-  head -qn1 output.cue new.cue "$deep"*.cue
+  cat output.cue new.cue "$deep"*.cue | grep -c '^FILE "t.wav" WAVE$'
   expect <<'EOF'
 output.cue 640
 new.cue 664
 41
-c
-dangling.cue
-l.txt
-new.cue
-output.cue
-t.wav
+c dangling.cue l.txt new.cue output.cue t.wav
 Wrote cue file called <16 directories of 250 bytes>/{64 zeros}.cue
-FILE "t.wav" WAVE
-FILE "t.wav" WAVE
-FILE "t.wav" WAVE
+3
 EOF
 }
 
@@ -313,21 +275,24 @@ output.cue
 EOF
 }
 
-# A sheet of another user keeps its owner, group and mode, but for set-ID
-# bits where root cannot give them back, and for what a group that cannot be
-# kept would gain.
+# A sheet of another user keeps its owner, group, mode and ACL, replaced by
+# root or by that user, but for set-ID bits where root cannot give them back,
+# and for what a group that cannot be kept would gain.
 OtherUsers() { # root
   needs_root "act as other users"
-  chown nobody:nogroup output.cue && chmod 6640 output.cue
-  "$P" l.txt >/dev/null
-  stat -c '%U:%G %a' output.cue
+  needs setfacl
+  setfacl -m u:nobody:rw,g::r output.cue
+  kept "$P" l.txt
+  chown nobody output.cue && kept as_nobody "$P" l.txt
+  setfacl -b output.cue && chown nobody:nogroup output.cue && chmod 6640 output.cue
+  "$P" l.txt >/dev/null && stat -c '%U:%G %a' output.cue
   chown root:nogroup output.cue && chmod 6664 output.cue
-  as_nobody "$P" l.txt >/dev/null
-  stat -c '%U:%G %a' output.cue
+  as_nobody "$P" l.txt >/dev/null && stat -c '%U:%G %a' output.cue
   chown nobody:audio output.cue && chmod 640 output.cue
-  as_nobody "$P" l.txt >/dev/null
-  stat -c '%U:%G %a' output.cue
+  as_nobody "$P" l.txt >/dev/null && stat -c '%U:%G %a' output.cue
   expect <<'EOF'
+kept
+kept
 nobody:nogroup 6640
 nobody:nogroup 664
 nobody:nogroup 600
@@ -445,20 +410,6 @@ kept() {
   [[ $(acl output.cue) == "$before" ]] && grep -q '^FILE' output.cue && echo kept
 }
 
-# An access ACL is kept exactly, with the mode, by root and by the sheet's
-# owner.
-AclKept() { # root
-  needs_root "act as other users"
-  needs setfacl
-  setfacl -m u:nobody:rw,g::r output.cue
-  kept "$P" l.txt
-  chown nobody output.cue && kept as_nobody "$P" l.txt
-  expect <<'EOF'
-kept
-kept
-EOF
-}
-
 
 
 # An ACL that cannot be given fails the run. One that cannot be read is never
@@ -485,15 +436,10 @@ EOF
 AclOfNewSheets() {
   needs setfacl
   mkdir d && setfacl -d -m u:nobody:rw d && touch d/old.cue && setfacl -b d/old.cue
-  "$P" l.txt d/old.cue >/dev/null
-  acl d/old.cue
+  "$P" l.txt d/old.cue >/dev/null && getfacl -cps d/old.cue && stat -c %a d/old.cue
   (umask 027 && "$P" l.txt d/new.cue && "$P" l.txt new.cue && touch d/touched touched) >/dev/null
   [[ $(acl d/new.cue) == "$(acl d/touched)" && $(acl new.cue) == "$(acl touched)" ]] && echo as touch
   expect <<'EOF'
-user::rw-
-group::r--
-other::r--
-
 644
 as touch
 EOF
@@ -527,27 +473,18 @@ EOF
 # to say why. Once the sheet is in place, though, losing the confirmation
 # (past a file-size limit here) does not fail the run.
 StandardOutputUnwritable() {
-  into_unread_pipe() { "$P" l.txt >&8; }
-  into_closed() { "$P" l.txt >&-; }
-  into_full() { "$P" l.txt >/dev/full; }
+  local out
   mkfifo f && exec 7<>f 8>f 7<&-
-  fails into_unread_pipe
-  fails into_closed
-  fails into_full
+  for out in '>&8' '>&-' '>/dev/full'; do fails eval "\"\$P\" l.txt $out"; done
   head -c 938 /dev/zero >out
   (ulimit -f 1 && "$P" l.txt >>out)
-  echo $?
-  wc -c <out
-  cat output.cue
+  echo "status $?, $(wc -c <out) bytes" && head -1 output.cue
   expect <<'EOF'
 2 unchanged: 
 2 unchanged: 
 2 unchanged: 
-0
-1024
+status 0, 1024 bytes
 FILE "t.wav" WAVE
-  TRACK 01 AUDIO
-    INDEX 01 00:00:00
 EOF
 }
 
@@ -585,29 +522,6 @@ l.txt
 new.cue
 output.cue
 t.wav
-EOF
-}
-
-# The temporary sheet goes, also when its directory is renamed meanwhile.
-InterruptedInRenamedDirectory() { # strace
-  needs strace
-  unsanitized "run under strace"
-  resumed_and_gone() { kill -CONT "$1" 2>/dev/null; gone "$1"; }
-  local tracer program
-  ulimit -c 0
-  mkdir d && mv output.cue d
-  traced STOP "$P" l.txt d/output.cue &>/dev/null &
-  tracer=$!
-  await has_temporary d
-  program=$(pgrep -xf "$P l.txt d/output.cue")
-  mv d e && kill -TERM "$program"
-  await resumed_and_gone "$program"
-  wait "$tracer"
-  echo $?
-  ls -A e
-  expect <<'EOF'
-143
-output.cue
 EOF
 }
 
