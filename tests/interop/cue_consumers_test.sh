@@ -4,7 +4,7 @@
 #
 #   cue_consumers_test.sh CONSUMER PELLORIN [HELPER]
 #
-# CONSUMER is libcue, libburn, cdrdao or mpv; example: the bundled example
+# CONSUMER is libcue, libburn, cdrdao, sox or mpv; example: the bundled example
 # album, made by the HELPER make_example_album, read by cdrdao; or recipe: the
 # README's lines that join an album into one wave file, read by libburn and
 # cdrdao. For libcue, libburn and recipe, HELPER is the reader built against
@@ -98,6 +98,13 @@ TABLE
     (PATH=$(dirname "$pellorin"):$PATH && eval "$(readme_block conversion)") >/dev/null
     (cd cd && cdrdao show-toc output.cue &>err) || fail "cdrdao refused the converted files: $(cat cd/err)"
     cd "$work"
+    # cdrdao takes a file name of 147 bytes and aborts on one of 148.
+    for n in 143 144; do
+      waves "$(printf "%0${n}d" 0).wav" 4 && printf "%0${n}d.wav\n" 0 >"$n.txt"
+      "$pellorin" "$n.txt" "$n.cue" >/dev/null && got=0 && cdrdao show-toc "$n.cue" &>/dev/null || got=$?
+      echo "$got"
+    done >statuses
+    [[ $(cat statuses) == $'0\n134' ]] || fail "cdrdao read names of 147 and 148 bytes with status $(cat statuses)"
     # Lines as a hand-written list may give them, behind long.wav: whether
     # cdrdao show-toc takes the sheet, and what it says.
     while IFS='|' read -r line status message; do
@@ -129,6 +136,13 @@ TABLE
     quoted "$message"
     got=$("$helper" one.cue 2>err) || fail "libburn failed: $(cat err)"
     [[ $got == $'750\t225\n800\t0\n738\t75' ]] || fail $'libburn read sizes and pregaps\n'"$got" ;;
+  sox)
+    # A header written through a pipe keeps its placeholder size, and so a
+    # wrong length, which sox mends by writing the file again.
+    sox -n -t wav - synth 1 sine 440 vol 0.2 2>/dev/null | cat >piped.wav && sox piped.wav mended.wav
+    printf '%s\n' piped.wav mended.wav >mend.txt
+    got=$("$pellorin" mend.txt mend.cue | grep -o '[0-9:]*$' | head -2)
+    [[ $got == $'186:24:59\n0:1:0' ]] || fail $'the piped and mended files measured\n'"$got" ;;
   mpv)
     # One chapter a track, where the file lengths before it and its INDEX
     # position put it, played on to the end of the last file.
