@@ -135,8 +135,16 @@ TABLE
     ! "$helper" t.cue 2>err && grep -qF "$message" err || fail "libburn read S 1:10 as: $(cat err)"
     quoted "$message"
     got=$("$helper" one.cue 2>err) || fail "libburn failed: $(cat err)"
-    [[ $got == $'750\t225\n800\t0\n738\t75' ]] || fail $'libburn read sizes and pregaps\n'"$got" ;;
+    [[ $got == $'750\t225\n800\t0\n738\t75' ]] || fail $'libburn read sizes and pregaps\n'"$got"
+    # Ten seconds at 48 kHz are sized by their bytes, as 817 sectors; 24 bits are refused.
+    sox -n -r 48000 -b 16 -c 2 r48.wav synth 10 && sox -n -b 24 -c 2 -r 44100 b24.wav synth 10
+    for f in r48 b24; do echo "$f.wav" >"$f.txt" && "$pellorin" "$f.txt" "$f.cue" >/dev/null; done
+    [[ $("$helper" r48.cue) == $'817\t0' ]] && ! "$helper" b24.cue 2>/dev/null ||
+      fail "libburn read files that are not CD audio otherwise" ;;
   sox)
+    # Given its input as output, sox empties the file, and says nothing.
+    waves same.wav 1 && sox same.wav -b 8 same.wav 2>/dev/null
+    [[ $(stat -c %s same.wav) == 44 ]] || fail "sox converted a file in place to $(stat -c %s same.wav) bytes"
     # A header written through a pipe keeps its placeholder size, and so a
     # wrong length, which sox mends by writing the file again.
     sox -n -t wav - synth 1 sine 440 vol 0.2 2>/dev/null | cat >piped.wav && sox piped.wav mended.wav
