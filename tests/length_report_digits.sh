@@ -10,9 +10,9 @@
 # Each command is a program, or a program and its emulator, by absolute path.
 set -euo pipefail
 a=$1 b=$2
-source "$(dirname "$(realpath "$0")")/wave_header.sh"
+source "$(dirname "$(realpath "$0")")/lib.sh"
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+on_exit "rm -rf '$work'"
 cd "$work"
 
 # add LIST RATE FRAMES: one more 8-bit mono file, named in LIST.txt
@@ -36,13 +36,9 @@ wav 44100 805306368 >big.wav && truncate -s 3G big.wav && echo big.wav >big.txt
 touch -d 2040-01-01 ./*
 run() { printf old >output.cue && touch -d 2040-01-01 output.cue && $1 "$2"; }
 
-failures=0
 for list in *.txt; do
   expected=$(run "$a" "$list") || { echo "FAIL: $a failed on $list: $expected"; exit 1; }
-  if ! diff <(echo "$expected") <(run "$b" "$list"); then
-    echo "FAIL: the builds differ on $list"
-    failures=$((failures + 1))
-  fi
+  diff <(echo "$expected") <(run "$b" "$list") || fail "the builds differ on $list"
 done
-((failures == 0)) || exit 1
+checked
 echo "both builds print the same report for $files lengths in $(ls *.txt | wc -l) lists"

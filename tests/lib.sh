@@ -49,6 +49,12 @@ on_exit() {
   trap 'exit 130' INT
 }
 
+# fail WHAT: says that a check failed, and counts it; checked: ends the
+# script with status 1 where any check failed.
+failures=0
+fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+checked() { ((failures == 0)) || { echo "$failures check(s) failed"; exit 1; }; }
+
 # Every file below the working directory, with its checksum.
 state() { find . -type f -exec cksum {} + | sort; }
 

@@ -26,11 +26,12 @@ esac
 work=$(mktemp -d)
 on_exit "cd / && rm -rf '$work'"
 cd "$work"
-failures=0
-fail() { echo "FAIL [$consumer]: $*"; failures=$((failures + 1)); }
 
-# waves NAME SECONDS ...: 44.1 kHz 16-bit stereo tones.
-waves() { while (($#)); do sox -n -r 44100 -b 16 -c 2 "$1" synth "$2" sine 440 vol 0.2; shift 2; done; }
+# tone NAME SECONDS [FORMAT]: a tone, in CD audio unless sox's format options
+# say otherwise; waves NAME SECONDS ...: tones in CD audio. SECONDS may be a
+# count of samples, as 100s.
+tone() { local format=${3:--r 44100 -b 16 -c 2}; sox $format -n "$1" synth "$2" sine 440 vol 0.2; }
+waves() { while (($#)); do tone "$1" "$2"; shift 2; done; }
 
 # The worked example with CR LF line ends, names with blanks, splits followed
 # by pregaps, and nineteen tracks in all. Every track is expected as its file
@@ -80,7 +81,7 @@ case $consumer in
     # long: sox's options for each, and what cdrdao says of it. cdrdao takes
     # it once sox has converted it.
     while IFS=: read -r name options message; do
-      sox -n $options "$name.wav" synth 10 sine 440 vol 0.2 && echo "$name.wav" >"$name.txt"
+      tone "$name.wav" 10 "$options" && echo "$name.wav" >"$name.txt"
       "$pellorin" "$name.txt" "$name.cue" >/dev/null
       ! cdrdao show-toc "$name.cue" &>err || fail "cdrdao took $name.wav"
       grep -qxF "ERROR: $name.wav: $message" err && grep -qxF "ERROR: Header of audio file \"$name.wav\" is corrupted." err ||
@@ -137,7 +138,7 @@ TABLE
     got=$("$helper" one.cue 2>err) || fail "libburn failed: $(cat err)"
     [[ $got == $'750\t225\n800\t0\n738\t75' ]] || fail $'libburn read sizes and pregaps\n'"$got"
     # Ten seconds at 48 kHz are sized by their bytes, as 817 sectors; 24 bits are refused.
-    sox -n -r 48000 -b 16 -c 2 r48.wav synth 10 && sox -n -b 24 -c 2 -r 44100 b24.wav synth 10
+    tone r48.wav 10 '-r 48000 -b 16 -c 2' && tone b24.wav 10 '-r 44100 -b 24 -c 2'
     for f in r48 b24; do echo "$f.wav" >"$f.txt" && "$pellorin" "$f.txt" "$f.cue" >/dev/null; done
     [[ $("$helper" r48.cue) == $'817\t0' ]] && ! "$helper" b24.cue 2>/dev/null ||
       fail "libburn read files that are not CD audio otherwise" ;;
@@ -182,9 +183,7 @@ TABLE
     # last rounded up), with its pregap; cdrdao starts each track at the same
     # place, shifted by the pregaps before it, which it plays as silence.
     mkdir recipe && cd recipe
-    for wave in a:100000 b:130000 c:88300; do
-      sox -r 44100 -c 2 -n -b 16 "${wave%:*}.wav" synth "${wave#*:}s" sine 440 vol 0.2
-    done
+    waves a.wav 100000s b.wav 130000s c.wav 88300s
     printf '%s\n' a.wav b.wav 'S 00:01:00' 'P 00:00:20' c.wav >album.txt
     eval "$(readme_block 'one-file recipe')"
     "$pellorin" one.txt one.cue >/dev/null
@@ -195,5 +194,5 @@ TABLE
       fail $'cdrdao started the tracks at\n'"$got" ;;
 esac
 
-((failures == 0)) || { echo "$failures check(s) failed"; exit 1; }
+checked
 echo "$consumer read the sheet as intended"
