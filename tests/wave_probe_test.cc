@@ -2,16 +2,50 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <tuple>
-
-#include "wave_writer.h"
 
 namespace pellorin {
 namespace {
 
-using namespace pellorin::testing;
 using S = ProbeStatus;
+
+// Wave file bytes made by hand: canonical headers as well as padded,
+// reordered and broken ones.
+struct WaveFormat {
+  std::uint16_t channels = 2;
+  std::uint32_t sample_rate = 44100;
+  std::uint16_t bits_per_sample = 16;
+};
+
+std::string Le(std::uint64_t value, int bytes) {
+  std::string out;
+  for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i) & 0xFF);
+  return out;
+}
+
+// A chunk's id, payload size, payload and pad byte.
+std::string Chunk(std::string_view id, std::string_view payload) {
+  return std::string(id) + Le(payload.size(), 4) + std::string(payload) +
+         std::string(payload.size() % 2, '\0');
+}
+
+std::string FormatChunk(const WaveFormat& f) {
+  const std::uint32_t block = f.channels * ((f.bits_per_sample + 7u) / 8);
+  return Chunk("fmt ", Le(1, 2) + Le(f.channels, 2) + Le(f.sample_rate, 4) +
+                           Le(f.sample_rate * block, 4) + Le(block, 2) + Le(f.bits_per_sample, 2));
+}
+
+std::string DataStart(std::uint32_t size) { return "data" + Le(size, 4); }
+std::string Riff(std::string_view body) {
+  return "RIFF" + Le(body.size() + 4, 4) + "WAVE" + std::string(body);
+}
+// The 44-byte canonical header: format tag at 12, data tag at 36.
+std::string CanonicalHeader(const WaveFormat& format, std::uint32_t data_size) {
+  return Riff(FormatChunk(format) + DataStart(data_size));
+}
 
 struct ScanCase {
   std::string bytes;
