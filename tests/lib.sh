@@ -5,11 +5,12 @@
 #   SCRIPT SCENARIO PELLORIN
 #
 # runs the function SCENARIO in a directory of its own, where $P is the
-# program, after the function setup if the script has one. What it prints, standard error included, is checked by `expect`,
-# against the here-document that follows it. A scenario ends with status 77,
-# which ctest counts as skipped, where it cannot run here; in CI, which must
-# run them all, that is a failure, but for the cases that only root can run
-# and those that sanitizers cannot.
+# program, after the function setup if the script has one. What it prints,
+# standard error included, is checked by `expect`, against the here-document
+# that follows it. A scenario ends with status 77, which ctest counts as
+# skipped, where it cannot run here; in CI, which must run them all, that is
+# a failure, but for the cases that only root can run and those that
+# sanitizers cannot.
 #
 # Whatever happens, the scenario's directory is removed and every process it
 # started in the background is ended.
@@ -20,34 +21,18 @@ source "$(dirname "${BASH_SOURCE[0]}")/wave_header.sh"
 # scenario redirects.
 exec 9>&1
 
-# skip REASON: this scenario cannot run here.
-skip() {
-  echo "skipped: $*" >&9
-  [[ ${CI:-} == true ]] && exit 1
-  exit 77
-}
-# skip_here REASON: not here, and not in CI either.
-skip_here() {
-  echo "skipped: $*" >&9
-  exit 77
-}
-needs() {
-  local tool
-  for tool; do command -v "$tool" >/dev/null || skip "$tool is not installed"; done
-}
+# skip REASON: this scenario cannot run here; skip_here: nor in CI either.
+skip() { echo "skipped: $*" >&9 && [[ ${CI:-} != true ]] && exit 77; exit 1; }
+skip_here() { echo "skipped: $*" >&9; exit 77; }
+needs() { local tool; for tool; do command -v "$tool" >/dev/null || skip "$tool is not installed"; done; }
 needs_root() { [[ $(id -u) == 0 ]] || skip_here "only root can $*"; }
 # Sanitizers need /proc, more memory, and no tracer.
 unsanitized() { [[ -z ${PELLORIN_SANITIZED:-} ]] || skip_here "the sanitizers cannot $*"; }
-
 as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
 
 # on_exit COMMAND: runs the command however the script ends, interrupted too.
-on_exit() {
-  # shellcheck disable=SC2064 # what to run is known now
-  trap "$1" EXIT
-  trap 'exit 143' TERM
-  trap 'exit 130' INT
-}
+# shellcheck disable=SC2064 # what to run is known now
+on_exit() { trap "$1" EXIT; trap 'exit 143' TERM; trap 'exit 130' INT; }
 
 # fail WHAT: says that a check failed, and counts it; checked: ends the
 # script with status 1 where any check failed.
@@ -55,12 +40,10 @@ failures=0
 fail() { echo "FAIL $*"; failures=$((failures + 1)); }
 checked() { ((failures == 0)) || { echo "$failures check(s) failed"; exit 1; }; }
 
-# Every file below the working directory, with its checksum.
-state() { find . -type f -exec cksum {} + | sort; }
-
 # fails COMMAND...: runs a command that must fail, and prints its status, then
-# "unchanged" where every file is as it was before, and the last line it
-# printed.
+# "unchanged" where every file below the working directory is as it was
+# before, and the last line it printed.
+state() { find . -type f -exec cksum {} + | sort; }
 fails() {
   local before out status
   before=$(state)
