@@ -1,5 +1,6 @@
 #include "access.h"
 
+#include <endian.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <set>
 
@@ -15,22 +17,6 @@
 namespace pellorin {
 
 namespace {
-
-constexpr std::uint32_t kAclVersion = 2;
-constexpr std::size_t kHeaderSize = 4;
-constexpr std::size_t kEntrySize = 8;
-
-std::uint32_t Little(std::string_view bytes) {
-  std::uint32_t value = 0;
-  for (std::size_t i = bytes.size(); i-- > 0;) {
-    value = value << 8 | static_cast<unsigned char>(bytes[i]);
-  }
-  return value;
-}
-
-void AppendLittle(std::string& out, std::uint32_t value, std::size_t bytes) {
-  for (std::size_t i = 0; i < bytes; ++i) out += static_cast<char>(value >> 8 * i & 0xff);
-}
 
 // The permissions for one class of the permission bits: owner 2, group 1,
 // other 0.
@@ -71,31 +57,30 @@ bool Grants(const Access& access, uid_t user, InGroup in_group, unsigned request
   return !in_any && holds(other ? other->permissions : Bits(access.mode, 0));
 }
 
+// The kernel's ACL attribute: a version, then the entries laid out as
+// AclEntry lays them out, in little-endian byte order.
+constexpr std::uint32_t kAclVersion = 2;
+static_assert(sizeof(AclEntry) == 8);
+
 // The entries of an ACL attribute's value; nothing when it is not one.
 std::optional<std::vector<AclEntry>> ParseAcl(std::string_view attribute) {
-  if (attribute.size() < kHeaderSize || (attribute.size() - kHeaderSize) % kEntrySize != 0 ||
-      Little(attribute.substr(0, kHeaderSize)) != kAclVersion) {
-    return std::nullopt;
-  }
-  std::vector<AclEntry> entries;
-  for (std::size_t at = kHeaderSize; at < attribute.size(); at += kEntrySize) {
-    entries.push_back({static_cast<std::uint16_t>(Little(attribute.substr(at, 2))),
-                       static_cast<std::uint16_t>(Little(attribute.substr(at + 2, 2))),
-                       Little(attribute.substr(at + 4, 4))});
-  }
+  std::uint32_t version = 0;
+  if (attribute.size() < sizeof version) return std::nullopt;
+  const std::size_t size = attribute.size() - sizeof version;
+  std::memcpy(&version, attribute.data(), sizeof version);
+  if (le32toh(version) != kAclVersion || size % sizeof(AclEntry) != 0) return std::nullopt;
+  std::vector<AclEntry> entries(size / sizeof(AclEntry));
+  std::memcpy(entries.data(), attribute.data() + sizeof version, size);
+  for (AclEntry& e : entries) e = {le16toh(e.kind), le16toh(e.permissions), le32toh(e.id)};
   return entries;
 }
 
 // The attribute value that holds entries.
-std::string FormatAcl(std::span<const AclEntry> entries) {
-  std::string attribute;
-  AppendLittle(attribute, kAclVersion, kHeaderSize);
-  for (const AclEntry& entry : entries) {
-    AppendLittle(attribute, entry.kind, 2);
-    AppendLittle(attribute, entry.permissions, 2);
-    AppendLittle(attribute, entry.id, 4);
-  }
-  return attribute;
+std::string FormatAcl(std::vector<AclEntry> entries) {
+  const std::uint32_t version = htole32(kAclVersion);
+  for (AclEntry& e : entries) e = {htole16(e.kind), htole16(e.permissions), htole32(e.id)};
+  return std::string(reinterpret_cast<const char*>(&version), sizeof version)
+      .append(reinterpret_cast<const char*>(entries.data()), entries.size() * sizeof(AclEntry));
 }
 
 // The extended attribute that holds a file's access ACL.
@@ -108,6 +93,7 @@ constexpr std::size_t kMostGroups = 12;
 }  // namespace
 
 bool GivesNoMore(const Access& old, const Access& now, uid_t runner) {
+  if (now == old) return true;
   // The users and groups that either file names, and a user that neither
   // does.
   std::set<uid_t> users = {old.owner, now.owner};
@@ -185,18 +171,16 @@ Access ReadAccess(const struct stat& status, int fd) {
   // As large as an attribute can be; left uninitialised, it costs only the
   // few bytes an ACL takes.
   const auto buffer = std::make_unique_for_overwrite<char[]>(XATTR_SIZE_MAX);
-  ssize_t size = fgetxattr(fd, kAccessAcl, buffer.get(), XATTR_SIZE_MAX);
-  if (size < 0 && errno == EBADF) {
-    size = getxattr(DescriptorPath(fd).c_str(), kAccessAcl, buffer.get(), XATTR_SIZE_MAX);
-  }
+  const ssize_t size =
+      getxattr(DescriptorPath(fd).c_str(), kAccessAcl, buffer.get(), XATTR_SIZE_MAX);
   if (size < 0) {
     // Only "no such attribute" and "not kept here" mean that there is none.
     if (errno != ENODATA && errno != ENOTSUP) access.acl_error = errno;
     return access;
   }
   const auto acl = ParseAcl({buffer.get(), static_cast<std::size_t>(size)});
-  if (acl) access.acl = *acl;
-  if (!acl) access.acl_error = EINVAL;
+  access.acl = acl.value_or(std::vector<AclEntry>());
+  access.acl_error = acl ? 0 : EINVAL;
   return access;
 }
 
@@ -206,17 +190,26 @@ std::string GiveAccess(int fd, const Access& old) {
   struct stat status;
   if (fstat(fd, &status) != 0) return SystemReason(errno);
   const Access made = ReadAccess(status, fd);
-  const Access wanted = Replacement(old, made.owner, made.group);
-  if (made.acl_error == 0 && !wanted.acl.empty()) {
+  Access wanted = Replacement(old, made.owner, made.group);
+  if (old.acl_error != 0) {
+    // Whatever the unknown ACL held, no one gains where only the owner may
+    // do anything.
+    wanted.acl.clear();
+    wanted.mode &= S_IRWXU;
+  }
+  if (made.acl_error == 0 && wanted.acl != made.acl) {
+    // Only a file system that keeps no ACLs may refuse one.
     const std::string acl = FormatAcl(wanted.acl);
-    fsetxattr(fd, kAccessAcl, acl.data(), acl.size(), 0);
-  } else if (made.acl_error == 0 && !made.acl.empty()) {
-    fremovexattr(fd, kAccessAcl);  // from the directory's default ACL
+    const int set = wanted.acl.empty() ? fremovexattr(fd, kAccessAcl)
+                                       : fsetxattr(fd, kAccessAcl, acl.data(), acl.size(), 0);
+    if (set != 0 && errno != ENOTSUP && errno != EPERM) return SystemReason(errno);
   }
   fchmod(fd, wanted.mode);
   if (fstat(fd, &status) != 0) return SystemReason(errno);
   const Access now = ReadAccess(status, fd);
-  if (now.acl_error != old.acl_error) {
+  // A new file whose ACL is unknown can be judged only beside an old one
+  // unknown alike; one that lets nobody but its owner in, by its mode alone.
+  if (now.acl_error != old.acl_error && (now.acl_error != 0 || (now.mode & 077) != 0)) {
     return SystemReason(now.acl_error != 0 ? now.acl_error : old.acl_error);
   }
   return GivesNoMore(old, now, geteuid()) ? std::string() : kGivesMore;

@@ -43,20 +43,23 @@ struct Access {
   // its file system keeps none. An ACL that cannot be read is never taken
   // for none.
   int acl_error = 0;
+  bool operator==(const Access&) const = default;
 };
 
-// What the file that status and fd describe gives. Where fd is opened with
-// O_PATH, the ACL is read through /proc's name for it; without /proc, that
-// read fails with ENOENT.
+// What the file that status and fd describe gives. The ACL is read through
+// /proc's name for the descriptor, which may be opened with O_PATH; without
+// /proc it is unknown.
 Access ReadAccess(const struct stat& status, int fd);
 
 // Gives the file behind fd, a replacement of a file that gave old, the old
 // owner and group where the runner may, and old's ACL and mode, narrowed
-// where owner or group could not be given. Any step may fail: a file system
-// may keep no owners, modes or ACLs. What decides is what the file gives in
-// the end: empty where it gives no one more than old did, else why not.
-// Where neither file's ACL can be read, the same way, they are judged by
-// their modes, as on a file system that keeps no ACLs and says so oddly.
+// where owner or group could not be given; where old's ACL is unknown, the
+// owner's permission bits alone. Any step may fail: a file system may keep
+// no owners, modes or ACLs, and one that keeps none may refuse them. What
+// decides is what the file gives in the end: empty where it gives no one
+// more than old did, else why not. Where neither file's ACL can be read, the
+// same way, they are judged by their modes, as on a file system that keeps
+// no ACLs and says so oddly.
 std::string GiveAccess(int fd, const Access& old);
 
 inline constexpr const char* kGivesMore =

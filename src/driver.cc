@@ -1,5 +1,6 @@
 #include "driver.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -88,6 +89,15 @@ int Run(std::span<const std::string> args, int out) {
 }  // namespace pellorin
 
 int main(int argc, char** argv) {
+  // A closed descriptor 0 or 2 would be the next one the run opens, so that
+  // reading standard input, or a message of the C library, would reach a
+  // file of the run's. With standard output closed, the report has nowhere
+  // to go.
+  for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    if (fcntl(fd, F_GETFD) < 0 && (fd == STDOUT_FILENO || open("/dev/null", O_RDWR) != fd)) {
+      return pellorin::kExitFailure;
+    }
+  }
   // Failed writes are reported like any other failure rather than killing the
   // run halfway: past a file-size limit, and into a pipe nobody reads.
   std::signal(SIGXFSZ, SIG_IGN);

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -19,61 +21,61 @@ constexpr const char* kInput = "it is a file this run reads";
 constexpr const char* kAppendOnly = "the directory only lets files be added";
 constexpr const char* kChanged = "it changed while it was being replaced";
 
-// Whether the directory lets files be added but none be renamed or removed.
-bool AppendOnly(int directory) {
+// Whether the directory lets files be added but none be renamed or removed:
+// 0 where it does not, -1 where it does, or the error that keeps it from
+// being known, which counts as append-only. The system call is made
+// directly: the C library's stand-in for a kernel without it would say "not
+// append-only" of any directory.
+int AppendOnly(int directory) {
   struct statx status;
-  return statx(directory, "", AT_EMPTY_PATH, 0, &status) == 0 &&
-         (status.stx_attributes & STATX_ATTR_APPEND) != 0;
-}
-
-// The old sheet's access. Without /proc, its ACL is read through the entry
-// opened for reading, once it is certain that it is still that file.
-std::string OldAccess(const SheetPlace& place, Access& old) {
-  old = ReadAccess(*place.found, place.file.get());
-  if (old.acl_error != ENOENT) return {};
-  const UniqueFd file(openat(place.directory.get(), place.entry.c_str(),
-                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (!file) return SystemReason(errno);
-  if (!SameFile(file.get(), IdOf(*place.found))) return kChanged;
-  old = ReadAccess(*place.found, file.get());
-  return {};
+  if (syscall(SYS_statx, directory, "", AT_EMPTY_PATH, 0, &status) != 0) return errno;
+  return (status.stx_attributes & STATX_ATTR_APPEND) != 0 ? -1 : 0;
 }
 
 // Writes the sheet to a new file and puts it in place of the entry. Should
 // the entry have changed since it was looked up, only that directory entry
-// is replaced: no file is ever written into but the new one.
+// is replaced: no file is ever written into but the new one. A new sheet
+// that links led to stays only where the kernel's lookup of the name ends
+// at it.
 //
 // A new sheet is made as any new file is made, so that the kernel applies
 // the umask or the directory's default ACL. One that replaces a sheet is its
 // maker's alone until it has been given what the old one allowed.
-std::string Replace(const SheetPlace& place, std::string_view text) {
+std::string Replace(const SheetPlace& place, const std::string& name, std::string_view text) {
   // In an append-only directory, a file can be added, never renamed or
   // removed: a sheet is made there only where it needs neither.
-  const bool append_only = AppendOnly(place.directory.get());
-  if (append_only && place.found) return kAppendOnly;
-  Access old;
-  if (place.found) {
-    if (std::string why = OldAccess(place, old); !why.empty()) return why;
+  const int append_only = AppendOnly(place.directory.get());
+  if (append_only != 0 && place.found) {
+    return append_only < 0 ? kAppendOnly : SystemReason(append_only);
   }
-  TemporaryFile temporary(place.directory.get(), place.found ? 0600 : 0666, append_only);
+  const Access old = place.found ? ReadAccess(*place.found, place.file.get()) : Access();
+  TemporaryFile temporary(place.directory.get(), place.found ? 0600 : 0666, append_only != 0);
   const int fd = temporary.fd();
-  if (fd < 0) return append_only ? kAppendOnly : SystemReason(errno);
-  if (!WriteAll(fd, text)) return SystemReason(errno);
+  struct stat made;
+  if (fd < 0 || !WriteAll(fd, text) || fstat(fd, &made) != 0) return SystemReason(errno);
   if (place.found) {
     if (std::string why = GiveAccess(fd, old); !why.empty()) return why;
+    return temporary.MoveTo(place.entry) ? std::string() : SystemReason(errno);
   }
-  const bool put = place.found ? temporary.MoveTo(place.entry) : temporary.LinkAs(place.entry);
-  return put ? std::string() : SystemReason(errno);
+  SignalsHeld held;
+  if (!temporary.LinkAs(place.entry)) return SystemReason(errno);
+  if (!place.through_links) return {};
+  const std::string why = Reaches(name, IdOf(made));
+  const UniqueFd linked(
+      openat(place.directory.get(), place.entry.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+  if (!why.empty() && linked && SameFile(linked.get(), IdOf(made))) {
+    unlinkat(place.directory.get(), place.entry.c_str(), 0);
+  }
+  return why;
 }
 
-// A device or FIFO is written as it is, once it is certain that the name
-// still leads to the one that was looked up.
-std::string WriteDirectly(const SheetPlace& place, std::string_view text) {
-  const int follow = place.through_link ? 0 : O_NOFOLLOW;
-  UniqueFd fd(
-      openat(place.directory.get(), place.entry.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | follow));
-  if (!fd) return SystemReason(errno);
-  if (!SameFile(fd.get(), IdOf(*place.found))) return kChanged;
+// Anything but a regular file is written as it is, through the name, once
+// it is certain that the name still leads to what was looked up.
+std::string WriteDirectly(const std::string& name, const FileId& id, std::string_view text) {
+  UniqueFd fd(open(name.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+  struct stat status;
+  if (!fd || fstat(fd.get(), &status) != 0) return SystemReason(errno);
+  if (IdOf(status) != id) return kChanged;
   return WriteAll(fd.get(), text) && fd.Close() ? std::string() : SystemReason(errno);
 }
 
@@ -83,18 +85,18 @@ std::string WriteSheetFile(const std::string& name, std::string_view text,
                            std::span<const FileId> inputs, int standard_output) {
   SheetPlace place;
   if (std::string why = LookUpSheet(name, place); !why.empty()) return why;
-  if (!place.found) return Replace(place, text);
+  if (!place.found) return Replace(place, name, text);
   const mode_t type = place.found->st_mode & S_IFMT;
   const FileId id = IdOf(*place.found);
   if (type == S_IFREG && std::ranges::find(inputs, id) != inputs.end()) return kInput;
   if (SameFile(standard_output, id)) {
     return WriteAll(standard_output, text) ? std::string() : SystemReason(errno);
   }
-  if (type == S_IFREG) return Replace(place, text);
-  if (type == S_IFCHR || type == S_IFIFO) return WriteDirectly(place, text);
+  if (type == S_IFREG) return Replace(place, name, text);
   if (type == S_IFDIR) return kIsDirectory;
   // A block device holds a file system or data of its own.
-  return type == S_IFBLK ? "it is a block device" : "it is a socket";
+  if (type == S_IFBLK) return "it is a block device";
+  return type == S_IFSOCK ? "it is a socket" : WriteDirectly(name, id, text);
 }
 
 }  // namespace pellorin

@@ -23,7 +23,7 @@ namespace pellorin {
 //   sheet that is new gets what any new file gets.
 // - the file behind the descriptor standard_output gets the sheet through
 //   that descriptor, after what was printed before.
-// - a character device or FIFO is written directly.
+// - a character device or FIFO is written directly, through the name.
 // - a directory, block device or socket, and any regular file among inputs
 //   (the ones the run read), are refused.
 std::string WriteSheetFile(const std::string& name, std::string_view text,

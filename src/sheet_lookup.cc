@@ -2,8 +2,6 @@
 
 #include <fcntl.h>
 #include <linux/limits.h>
-#include <linux/magic.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -38,62 +36,71 @@ std::optional<std::string> ReadLink(int fd) {
   return text;
 }
 
-bool InProc(int directory) {
-  struct statfs file_system;
-  return fstatfs(directory, &file_system) == 0 && file_system.f_type == PROC_SUPER_MAGIC;
+// Where the kernel's own lookup of name, from directory, ends: at nothing, or
+// at end; false, with errno set, where it fails.
+bool KernelLookup(int directory, const char* name, std::optional<struct stat>& end) {
+  const UniqueFd file(openat(directory, name, O_PATH | O_CLOEXEC));
+  struct stat status;
+  if (!file) return errno == ENOENT;
+  if (fstat(file.get(), &status) != 0) return false;
+  end = status;
+  return true;
 }
 
 }  // namespace
 
 std::string LookUpSheet(const std::string& name, SheetPlace& place) {
-  if (name.empty()) return SystemReason(ENOENT);
   auto [directory, last] = Split(name);
-  if (NamesDirectory(last)) return kIsDirectory;
+  // An empty name too, which the kernel finds nothing by.
+  if (NamesDirectory(last)) {
+    const UniqueFd file(open(name.c_str(), O_PATH | O_CLOEXEC));
+    return file ? kIsDirectory : SystemReason(errno);
+  }
   place.directory = UniqueFd(open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   if (!place.directory) return SystemReason(errno);
   place.entry = last;
-  UniqueFd kernel;
-  struct stat end;
-  int links = 0;
-  for (;; ++links) {
+  std::optional<struct stat> end;  // where the kernel's lookup ends, once a link is met
+  for (int links = 0;; ++links) {
     UniqueFd file(
         openat(place.directory.get(), place.entry.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     struct stat status;
     if (!file) {
       if (errno != ENOENT) return SystemReason(errno);
-      break;
+      place.through_links = links > 0;
+      return end ? kLeadsElsewhere : std::string();
     }
     if (fstat(file.get(), &status) != 0) return SystemReason(errno);
     if (!S_ISLNK(status.st_mode)) {
       place.found = status;
       place.file = std::move(file);
-      break;
+      return !end || IdOf(*end) == IdOf(status) ? std::string() : kLeadsElsewhere;
     }
     if (links == 0) {
       // The kernel's own lookup says where the links may lead, or why not.
-      kernel = UniqueFd(openat(place.directory.get(), last.c_str(), O_PATH | O_CLOEXEC));
-      if (kernel ? fstat(kernel.get(), &end) != 0 : errno != ENOENT) return SystemReason(errno);
+      // An end that is not a regular file is reached through the name.
+      if (!KernelLookup(place.directory.get(), last.c_str(), end)) return SystemReason(errno);
+      if (end && !S_ISREG(end->st_mode)) {
+        place.found = end;
+        return {};
+      }
     }
     if (links == kMaxLinks) return SystemReason(ELOOP);
-    // The links of /proc to pipes and terminals have texts that are no paths.
-    if (kernel && !S_ISREG(end.st_mode) && !S_ISDIR(end.st_mode) && InProc(place.directory.get())) {
-      place.found = end;
-      place.file = std::move(kernel);
-      place.through_link = true;
-      return {};
-    }
     const std::optional<std::string> text = ReadLink(file.get());
     if (!text) return SystemReason(errno);
     std::tie(directory, last) = Split(*text);
-    if (NamesDirectory(last)) return kIsDirectory;
+    if (NamesDirectory(last)) return end ? kLeadsElsewhere : SystemReason(ENOENT);
     place.directory = UniqueFd(
         openat(place.directory.get(), directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!place.directory) return SystemReason(errno);
     place.entry = last;
   }
-  if (links == 0) return {};
-  const bool same = kernel ? place.found && IdOf(*place.found) == IdOf(end) : !place.found;
-  return same ? std::string() : kLeadsElsewhere;
+}
+
+std::string Reaches(const std::string& name, const FileId& id) {
+  const UniqueFd file(open(name.c_str(), O_PATH | O_CLOEXEC));
+  struct stat status;
+  if (!file || fstat(file.get(), &status) != 0) return SystemReason(errno);
+  return IdOf(status) == id ? std::string() : kLeadsElsewhere;
 }
 
 }  // namespace pellorin

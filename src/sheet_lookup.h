@@ -19,17 +19,23 @@ namespace pellorin {
 struct SheetPlace {
   UniqueFd directory;  // where the entry is, opened with O_PATH
   std::string entry;   // the name there: the last part of the name, or of the last link
-  std::optional<struct stat> found;  // what the entry is now; nothing when it is free
-  UniqueFd file;                     // what was found, opened with O_PATH
-  // Whether found is what a link of /proc leads to that has no path of its
-  // own (a pipe, a terminal): entry is that link, and is written through.
-  bool through_link = false;
+  // What the name leads to now; nothing when the entry is free. Anything but
+  // a regular file is where the kernel's lookup of the name ends, and the
+  // entry is then of no use.
+  std::optional<struct stat> found;
+  UniqueFd file;  // what was found, opened with O_PATH
+  // Whether links led to the free entry: a file made there must then be
+  // checked to be where the kernel's lookup of the name ends (Reaches).
+  bool through_links = false;
 };
 
 // Looks the name up into place; empty, or why the name leads nowhere a sheet
 // can be put: the system's text for the lookup that failed, or one of the
 // program's own reasons.
 std::string LookUpSheet(const std::string& name, SheetPlace& place);
+
+// Empty where the kernel's lookup of name ends at the file id, else why not.
+std::string Reaches(const std::string& name, const FileId& id);
 
 inline constexpr const char* kIsDirectory = "it is a directory";
 inline constexpr const char* kLeadsElsewhere =

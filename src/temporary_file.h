@@ -3,66 +3,20 @@
 // gone again unless it is put in place, also when a signal ends the run.
 #pragma once
 
-#include <signal.h>
 #include <sys/types.h>
 
-#include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
 
 #include "file_io.h"
+#include "signal_cleanup.h"
 
 namespace pellorin {
-
-// A signal set as the kernel takes it, a bit for each of its 64 signals. The
-// C library's sigset_t is larger, and its calls would neither block nor keep
-// blocked the signals it reserves for its threads.
-using KernelSignals = std::uint64_t;
-static_assert(NSIG - 1 <= 64);
-inline constexpr KernelSignals kAllSignals = ~KernelSignals{0};
-
-// The real-time signals the C library reserves for its threads (32 and 33 on
-// Linux): no handler can be installed for them, yet they end a process.
-inline constexpr KernelSignals kLibrarySignals = KernelSignals{3} << 31;
-
-// Holds signals back while it lives: by default all of them, so that the
-// temporary file and what the handler knows of it change together.
-class SignalsHeld {
- public:
-  explicit SignalsHeld(KernelSignals mask = kAllSignals);
-  ~SignalsHeld();
-  SignalsHeld(const SignalsHeld&) = delete;
-  SignalsHeld& operator=(const SignalsHeld&) = delete;
-
- private:
-  KernelSignals saved_;
-};
-
-// While it lives, every signal that would end the run removes the temporary
-// file first. A signal the caller chose to ignore stays ignored.
-class CleanupOnSignals {
- public:
-  CleanupOnSignals();
-  ~CleanupOnSignals();
-  CleanupOnSignals(const CleanupOnSignals&) = delete;
-  CleanupOnSignals& operator=(const CleanupOnSignals&) = delete;
-
- private:
-  std::vector<std::pair<int, struct sigaction>> saved_;
-};
 
 // A temporary file is named ".pellorin-" and six random letters and digits,
 // short enough to fit wherever the name it becomes fits.
 constexpr std::string_view kTemporaryPrefix = ".pellorin-";
 constexpr std::size_t kRandomLetters = 6;
-
-// Where the temporary file is, in a form a signal handler can use.
-struct TemporaryName {
-  int directory = -1;
-  char name[kTemporaryPrefix.size() + kRandomLetters + 1] = {};
-};
 
 // A new file in directory, gone again unless it is put in place, also when a
 // signal ends the run; the signals that no handler can catch wait until it is
@@ -88,9 +42,9 @@ class TemporaryFile {
 
   // Gives the file the name entry in its directory, where no file has it
   // yet: should one have taken it meanwhile, false. Only where the file
-  // system can neither rename without replacing nor link is a file named
-  // from the start renamed to entry whatever entry is, as by MoveTo. False
-  // also if closing the file fails.
+  // system can neither rename without replacing nor make a hard link is a
+  // file named from the start renamed to entry whatever entry is, as by
+  // MoveTo. False also if closing the file fails.
   bool LinkAs(const std::string& entry);
 
   // Puts the file in place of entry in its directory, whatever entry is;
@@ -99,10 +53,10 @@ class TemporaryFile {
 
  private:
   bool Name();
+  void Forget();
 
-  CleanupOnSignals cleanup_;
   SignalsHeld library_signals_{kLibrarySignals};
-  TemporaryName name_;
+  Removal name_;
   UniqueFd fd_;
   bool named_ = false;  // whether name_ is in the directory now
 };
