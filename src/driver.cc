@@ -1,10 +1,5 @@
 #include "driver.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <csignal>
-#include <new>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -12,6 +7,7 @@
 #include "cue_sheet.h"
 #include "file_io.h"
 #include "length_report.h"
+#include "program.h"
 #include "sheet_file.h"
 #include "track_list.h"
 #include "wave_probe.h"
@@ -88,25 +84,4 @@ int Run(std::span<const std::string> args, int out) {
 
 }  // namespace pellorin
 
-int main(int argc, char** argv) {
-  // A closed descriptor 0 or 2 would be the next one the run opens, so that
-  // reading standard input, or a message of the C library, would reach a
-  // file of the run's. With standard output closed, the report has nowhere
-  // to go.
-  for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
-    if (fcntl(fd, F_GETFD) < 0 && (fd == STDOUT_FILENO || open("/dev/null", O_RDWR) != fd)) {
-      return pellorin::kExitFailure;
-    }
-  }
-  // Failed writes are reported like any other failure rather than killing the
-  // run halfway: past a file-size limit, and into a pipe nobody reads.
-  std::signal(SIGXFSZ, SIG_IGN);
-  std::signal(SIGPIPE, SIG_IGN);
-  try {
-    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    return pellorin::Run(args, STDOUT_FILENO);
-  } catch (const std::bad_alloc&) {
-    pellorin::WriteAll(STDOUT_FILENO, "Out of memory\n");
-    return pellorin::kExitFailure;
-  }
-}
+int main(int argc, char** argv) { return pellorin::RunProgram(argc, argv, pellorin::Run); }

@@ -9,10 +9,6 @@
 
 namespace pellorin {
 
-inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitHelp = 1;
-inline constexpr int kExitFailure = 2;
-
 // args are the command-line arguments after the program name; everything the
 // run prints goes to the descriptor out, and so does a cue sheet named after
 // the file behind it. Returns the exit status.

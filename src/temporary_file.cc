@@ -27,19 +27,6 @@ void Randomize(std::span<char> letters, unsigned attempt) {
   }
 }
 
-// Picks random letters for name until make, which makes something under it,
-// succeeds, or fails for another reason than that the name is taken.
-template <typename Make>
-bool WithRandomName(Removal& name, Make make) {
-  const std::span letters = std::span(name.name).subspan(kTemporaryPrefix.size(), kRandomLetters);
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    Randomize(letters, attempt);
-    if (make()) return true;
-    if (errno != EEXIST) break;
-  }
-  return false;
-}
-
 // Errors that a file system reports only when the file is closed, such as a
 // write that failed late, come out when any descriptor of it is closed.
 bool Flushed(int fd) {
@@ -49,9 +36,19 @@ bool Flushed(int fd) {
 
 }  // namespace
 
+bool WithRandomName(Removal& name, const std::function<bool()>& make) {
+  std::ranges::copy(kTemporaryPrefix, name.name);
+  const std::span letters = std::span(name.name).subspan(kTemporaryPrefix.size(), kRandomLetters);
+  for (unsigned attempt = 0; attempt < 100; ++attempt) {
+    Randomize(letters, attempt);
+    if (make()) return true;
+    if (errno != EEXIST) break;
+  }
+  return false;
+}
+
 TemporaryFile::TemporaryFile(int directory, mode_t mode, bool unnamed_only) {
   name_.directory = directory;
-  std::ranges::copy(kTemporaryPrefix, name_.name);
   // An unnamed file can be linked through /proc only.
   if (faccessat(AT_FDCWD, "/proc/self/fd", X_OK, 0) == 0) {
     fd_ = UniqueFd(openat(directory, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));

@@ -10,6 +10,7 @@ namespace pellorin {
 namespace {
 
 // Distances of the fields read behind the "fmt" and "data" tags.
+constexpr std::size_t kFormatTagAt = 8;
 constexpr std::size_t kChannelsAt = 10;
 constexpr std::size_t kSampleRateAt = 12;
 constexpr std::size_t kBitsPerSampleAt = 22;
@@ -66,17 +67,27 @@ ProbeResult ScanWaveHeader(std::span<const unsigned char> head) {
   const std::int64_t bytes_per_sample = bits_per_sample < 8 ? 0 : (bits_per_sample + 7) / 8;
   const std::int64_t bytes_per_frame = bytes_per_sample * channels;
   if (bytes_per_frame == 0 || sample_rate <= 0) return Failure(ProbeStatus::kUnsupportedFormat);
-  return {ProbeStatus::kOk, {sample_rate, data_size / bytes_per_frame}, {}};
+  const WaveAttributes wave = {sample_rate,
+                               data_size / bytes_per_frame,
+                               channels,
+                               bits_per_sample,
+                               Assem2(Field<2>(head, *format + kFormatTagAt)),
+                               *data + kDataFieldsEnd};
+  return {ProbeStatus::kOk, wave, {}};
+}
+
+ProbeResult ProbeWave(int fd) {
+  const auto head = std::make_unique_for_overwrite<unsigned char[]>(kHeaderReach);
+  const std::span<unsigned char> buffer(head.get(), kHeaderReach);
+  const std::optional<std::size_t> got = ReadFull(fd, std::as_writable_bytes(buffer));
+  if (!got) return Failure(ProbeStatus::kCannotOpen);
+  return ScanWaveHeader(buffer.first(*got));
 }
 
 ProbeResult GET_ATTRIBUTES(const std::string& path) {
   std::optional<OpenedFile> file = OpenInput(path);
   if (!file) return Failure(ProbeStatus::kCannotOpen);
-  const auto head = std::make_unique_for_overwrite<unsigned char[]>(kHeaderReach);
-  const std::span<unsigned char> buffer(head.get(), kHeaderReach);
-  const std::optional<std::size_t> got = ReadFull(file->fd.get(), std::as_writable_bytes(buffer));
-  if (!got) return Failure(ProbeStatus::kCannotOpen);
-  ProbeResult result = ScanWaveHeader(buffer.first(*got));
+  ProbeResult result = ProbeWave(file->fd.get());
   result.file = file->regular;
   return result;
 }

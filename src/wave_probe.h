@@ -17,6 +17,10 @@ namespace pellorin {
 struct WaveAttributes {
   std::int64_t sample_rate = 0;
   std::int64_t frame_count = 0;
+  std::int64_t channels = 0;
+  std::int64_t bits_per_sample = 0;
+  std::int64_t format_tag = 0;  // 1 for PCM
+  std::size_t data_offset = 0;  // where the samples start: behind the "data" tag and size
 };
 
 enum class ProbeStatus { kOk, kCannotOpen, kNoFormatChunk, kNoDataChunk, kUnsupportedFormat };
@@ -42,6 +46,9 @@ std::int64_t Assem4(std::span<const unsigned char, 4> bytes);
 // it when it is shorter. A tag or field that would run past the end of head
 // is treated as lying past the end of the file.
 ProbeResult ScanWaveHeader(std::span<const unsigned char> head);
+
+// Measures the wave file open at fd, from its start.
+ProbeResult ProbeWave(int fd);
 
 // Opens the wave file at path, once, and measures it.
 ProbeResult GET_ATTRIBUTES(const std::string& path);

@@ -7,19 +7,15 @@
 #include <string_view>
 #include <tuple>
 
+#include "cd_audio.h"
+
 namespace pellorin {
 namespace {
 
 using S = ProbeStatus;
 
-// Wave file bytes made by hand: canonical headers as well as padded,
-// reordered and broken ones.
-struct WaveFormat {
-  std::uint16_t channels = 2;
-  std::uint32_t sample_rate = 44100;
-  std::uint16_t bits_per_sample = 16;
-};
-
+// Wave file bytes: canonical headers, and padded, reordered and broken ones
+// built from their parts.
 std::string Le(std::uint64_t value, int bytes) {
   std::string out;
   for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i) & 0xFF);
@@ -32,19 +28,9 @@ std::string Chunk(std::string_view id, std::string_view payload) {
          std::string(payload.size() % 2, '\0');
 }
 
-std::string FormatChunk(const WaveFormat& f) {
-  const std::uint32_t block = f.channels * ((f.bits_per_sample + 7u) / 8);
-  return Chunk("fmt ", Le(1, 2) + Le(f.channels, 2) + Le(f.sample_rate, 4) +
-                           Le(f.sample_rate * block, 4) + Le(block, 2) + Le(f.bits_per_sample, 2));
-}
-
 std::string DataStart(std::uint32_t size) { return "data" + Le(size, 4); }
 std::string Riff(std::string_view body) {
   return "RIFF" + Le(body.size() + 4, 4) + "WAVE" + std::string(body);
-}
-// The 44-byte canonical header: format tag at 12, data tag at 36.
-std::string CanonicalHeader(const WaveFormat& format, std::uint32_t data_size) {
-  return Riff(FormatChunk(format) + DataStart(data_size));
 }
 
 struct ScanCase {
@@ -54,35 +40,32 @@ struct ScanCase {
 };
 
 TEST(ScanWaveHeaderTest, FindsTagsAtEvenOffsetsUpTo15000) {
-  const WaveFormat cd;
+  const std::string fmt = WaveHeader(2, 44100, 16, 0).substr(12, 24);  // CD audio's
   const std::string pad(14956, '\0');  // puts the tag behind it at 15000
   const ScanCase cases[] = {
-      {CanonicalHeader(cd, 176400), S::kOk, 44100, 44100},
-      {CanonicalHeader({1, 22050, 8}, 22050), S::kOk, 22050, 22050},
-      {CanonicalHeader({2, 48000, 24}, 6001), S::kOk, 48000, 1000},
-      {Riff(Chunk("LIST", "INFOINAM12345") + FormatChunk(cd) + DataStart(40)), S::kOk, 44100, 10},
+      {WaveHeader(2, 44100, 16, 176400), S::kOk, 44100, 44100},
+      {WaveHeader(1, 22050, 8, 22050), S::kOk, 22050, 22050},
+      {WaveHeader(2, 48000, 24, 6001), S::kOk, 48000, 1000},
+      {Riff(Chunk("LIST", "INFOINAM12345") + fmt + DataStart(40)), S::kOk, 44100, 10},
       // "data" at 22, inside the note's text, is taken for the data chunk.
-      {Riff(Chunk("note", "ab" + DataStart(400)) + FormatChunk(cd) + DataStart(4)), S::kOk, 44100,
-       100},
-      {Riff("fmtX" + FormatChunk(cd).substr(4) + DataStart(4)), S::kOk, 44100, 1},
-      {Riff('\0' + FormatChunk(cd) + DataStart(4)), S::kNoFormatChunk},
-      {Riff(FormatChunk(cd) + '\0' + DataStart(4)), S::kNoDataChunk},
-      {Riff(Chunk("JUNK", pad + "1234567890123456") + DataStart(4) + FormatChunk(cd)), S::kOk,
-       44100, 1},
-      {Riff(Chunk("JUNK", pad + "123456789012345678") + DataStart(4) + FormatChunk(cd)),
-       S::kNoFormatChunk},
-      {Riff(FormatChunk(cd) + Chunk("JUNK", pad) + DataStart(8)), S::kOk, 44100, 2},
-      {Riff(FormatChunk(cd) + Chunk("JUNK", pad + "12") + DataStart(8)), S::kNoDataChunk},
-      {CanonicalHeader({0, 44100, 16}, 4), S::kUnsupportedFormat},
-      {CanonicalHeader({2, 44100, 4}, 4), S::kUnsupportedFormat},
+      {Riff(Chunk("note", "ab" + DataStart(400)) + fmt + DataStart(4)), S::kOk, 44100, 100},
+      {Riff("fmtX" + fmt.substr(4) + DataStart(4)), S::kOk, 44100, 1},
+      {Riff('\0' + fmt + DataStart(4)), S::kNoFormatChunk},
+      {Riff(fmt + '\0' + DataStart(4)), S::kNoDataChunk},
+      {Riff(Chunk("JUNK", pad + "1234567890123456") + DataStart(4) + fmt), S::kOk, 44100, 1},
+      {Riff(Chunk("JUNK", pad + "123456789012345678") + DataStart(4) + fmt), S::kNoFormatChunk},
+      {Riff(fmt + Chunk("JUNK", pad) + DataStart(8)), S::kOk, 44100, 2},
+      {Riff(fmt + Chunk("JUNK", pad + "12") + DataStart(8)), S::kNoDataChunk},
+      {WaveHeader(0, 44100, 16, 4), S::kUnsupportedFormat},
+      {WaveHeader(2, 44100, 4, 4), S::kUnsupportedFormat},
       // Samples take whole bytes: 12 bits two, 17 and 20 bits three.
-      {CanonicalHeader({1, 44100, 12}, 88200), S::kOk, 44100, 44100},
-      {CanonicalHeader({1, 8000, 17}, 72000), S::kOk, 8000, 24000},
-      {CanonicalHeader({2, 48000, 20}, 576000), S::kOk, 48000, 96000},
-      {CanonicalHeader({2, 0, 16}, 4), S::kUnsupportedFormat},
-      {CanonicalHeader({2, 0x80000000u, 16}, 4), S::kUnsupportedFormat},
-      {CanonicalHeader({2, 0x7FFFFFFFu, 16}, 4), S::kOk, 0x7FFFFFFF, 1},
-      {CanonicalHeader(cd, 0xFFFFFFFFu), S::kOk, 44100, 0x3FFFFFFF},  // read unsigned
+      {WaveHeader(1, 44100, 12, 88200), S::kOk, 44100, 44100},
+      {WaveHeader(1, 8000, 17, 72000), S::kOk, 8000, 24000},
+      {WaveHeader(2, 48000, 20, 576000), S::kOk, 48000, 96000},
+      {WaveHeader(2, 0, 16, 4), S::kUnsupportedFormat},
+      {WaveHeader(2, 0x80000000u, 16, 4), S::kUnsupportedFormat},
+      {WaveHeader(2, 0x7FFFFFFFu, 16, 4), S::kOk, 0x7FFFFFFF, 1},
+      {WaveHeader(2, 44100, 16, 0xFFFFFFFFu), S::kOk, 44100, 0x3FFFFFFF},  // read unsigned
   };
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     const ScanCase& c = cases[i];

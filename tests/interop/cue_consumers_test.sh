@@ -4,7 +4,8 @@
 #
 #   cue_consumers_test.sh CONSUMER PELLORIN [HELPER]
 #
-# CONSUMER is libcue, libburn, cdrdao or mpv; example: the bundled example
+# CONSUMER is libcue, libburn (with cdrdao, on the album pellorin-join made,
+# which is beside PELLORIN), cdrdao or mpv; example: the bundled example
 # album, made by the HELPER make_example_album, read by cdrdao. For libcue
 # and libburn, HELPER is the reader built against the library. Exits 77
 # (skipped) when the consumer or sox, which makes the wave files, is missing,
@@ -35,11 +36,7 @@ waves intro.wav 10 long.wav 30.5 last.wav 5.3 'my song.wav' 8 'côté b.wav' 4.5
 printf 'intro.wav\r\nP 00:02:00\r\nlong.wav\r\nS 00:10:00\r\nS 00:20:50\r\nP 00:01:00\r\nlast.wav\r\n' >album.txt
 printf '%s\n' 'my song.wav' 'S 00:02:00' 'P 00:00:30' 'S 00:05:10' 'P 00:01:05' 'côté b.wav' 'P 00:00:10' \
   t1.wav t2.wav >>album.txt
-# One file with splits and pregaps, a pregap on track 1 too, and a length that
-# is no whole number of sectors: 30.5 s.
-printf '%s\n' long.wav 'P 00:03:00' 'S 00:10:00' 'S 00:20:50' 'P 00:01:00' >one.txt
-"$pellorin" album.txt output.cue >report && "$pellorin" one.txt one.cue >/dev/null ||
-  { echo "pellorin failed: $(cat report)"; exit 1; }
+"$pellorin" album.txt output.cue >report || { echo "pellorin failed: $(cat report)"; exit 1; }
 
 # chapters CUE: where mpv starts each chapter, and why it stopped playing.
 chapters() {
@@ -64,11 +61,22 @@ case $consumer in
     want+=' START 00:58:31( 4381) START 01:02:69( 4719) START 01:06:69( 5019)'
     [[ $got == "$want" ]] || fail $'cdrdao started the tracks at\n'"$got" ;;
   libburn)
-    # libburn takes one FILE a sheet. Each track is given the sectors up to
-    # where the next starts, the last rounded up to a whole sector, and the
-    # pregap of its P line.
-    got=$("$helper" one.cue) && [[ $got == $'750\t225\n800\t0\n738\t75' ]] ||
-      fail $'libburn read sizes and pregaps\n'"$got" ;;
+    # The list of one file that pellorin-join makes, of files whose lengths
+    # are no whole CD frames, with a split and a pregap: libburn gives each
+    # track the sectors up to where the next starts (the last rounded up) and
+    # its pregap, and cdrdao starts each at the same frame, shifted by the
+    # pregaps before it, which it plays as silence. The samples are those sox
+    # joins.
+    needs cdrdao
+    waves a.wav 100000s b.wav 130000s c.wav 88300s
+    printf '%s\n' a.wav b.wav 'S 00:01:00' 'P 00:00:20' c.wav >join.txt
+    "$(dirname "$pellorin")/pellorin-join" join.txt joined >/dev/null && cd joined && "$pellorin" >/dev/null
+    got=$("$helper" output.cue) && [[ $got == $'170\t0\n75\t0\n146\t20\n151\t0' ]] ||
+      fail $'libburn read sizes and pregaps\n'"$got"
+    got=$(cdrdao show-toc output.cue 2>/dev/null | grep -o 'START.*' | tr -s ' ' | paste -sd ' ')
+    [[ $got == 'START 00:00:00( 0) START 00:02:20( 170) START 00:03:40( 265) START 00:05:36( 411)' ]] ||
+      fail "cdrdao started the tracks at $got"
+    cmp <(tail -c +45 joined.wav) <(sox ../a.wav ../b.wav ../c.wav -t raw -) || fail "the samples are not those sox joins" ;;
   mpv)
     # One chapter a track, where the file lengths before it and its INDEX
     # position put it, played on to the end of the last file.
