@@ -77,18 +77,21 @@ bool WriteAll(int fd, std::string_view text) {
 
 CopyResult CopyRange(int in, off_t offset, int out, std::uint64_t length,
                      const std::function<void(std::uint64_t)>& progress) {
-  constexpr std::size_t kStep = std::size_t{8} << 20;
+  // The kernel copies a few megabytes at a time; a buffer is best kept as
+  // small as the processor's caches.
+  constexpr std::size_t kStep = std::size_t{8} << 20, kBuffer = std::size_t{256} << 10;
   // Made only where the kernel cannot copy, or fails to: the copy through
   // it then says which side failed.
   std::unique_ptr<char[]> buffer;
   for (std::uint64_t done = 0; done < length;) {
-    const auto step = static_cast<std::size_t>(std::min<std::uint64_t>(kStep, length - done));
+    const auto step =
+        static_cast<std::size_t>(std::min<std::uint64_t>(buffer ? kBuffer : kStep, length - done));
     ssize_t got = 0;
     if (!buffer) {
       got = copy_file_range(in, &offset, out, nullptr, step, 0);
       if (got < 0 && errno == EINTR) continue;
       if (got <= 0) {
-        buffer = std::make_unique_for_overwrite<char[]>(kStep);
+        buffer = std::make_unique_for_overwrite<char[]>(kBuffer);
         continue;
       }
     } else {

@@ -83,9 +83,9 @@ struct CopyResult {
 };
 
 // Appends length bytes of in, read from offset on, to out: in the kernel
-// (copy_file_range) where the file systems let it, else through a buffer of
-// a few megabytes. progress is told the bytes appended so far, a few
-// megabytes at a time.
+// (copy_file_range) where the file systems let it, else through a small
+// buffer. progress is told the bytes appended so far, every few megabytes at
+// most.
 CopyResult CopyRange(int in, off_t offset, int out, std::uint64_t length,
                      const std::function<void(std::uint64_t)>& progress);
 
