@@ -209,16 +209,18 @@ FILE "t.wav" WAVE
 EOF
 }
 
-# Under a file-size limit, over an input (also as /proc names it), past the
-# links the kernel follows, in a directory the user cannot write.
+# Under a file-size limit, on a full device, in a directory that is not there,
+# on a directory or a socket, over an input (also as /proc names it), past
+# the links the kernel follows, in a directory the user cannot write.
 NothingWritten() {
   local sheet i
   ln -s output.cue link.cue && ln t.wav hard.wav && ln -s l.txt soft && mkdir d
+  perl -MIO::Socket::UNIX -e 'IO::Socket::UNIX->new(Local => "socket", Listen => 1) or die'
   fails sh -c 'ulimit -f 0 && exec "$P" l.txt link.cue'
   ln -s output.cue 1
   for i in $(seq 2 41); do ln -s $((i - 1)) "$i"; done
   ln -s no gone
-  for sheet in /dev/full gone/my.cue d output.cue/. missing/. l.txt hard.wav soft 41; do
+  for sheet in /dev/full gone/my.cue d output.cue/. missing/. socket l.txt hard.wav soft 41; do
     fails "$P" l.txt "$sheet"
   done
   fails "$P" l.txt /proc/self/fd/7 7<l.txt
@@ -231,6 +233,7 @@ NothingWritten() {
 2 unchanged: Cannot write cue file called d: it is a directory
 2 unchanged: Cannot write cue file called output.cue/.: Not a directory
 2 unchanged: Cannot write cue file called missing/.: No such file or directory
+2 unchanged: Cannot write cue file called socket: it is a socket
 2 unchanged: Cannot write cue file called l.txt: it is a file this run reads
 2 unchanged: Cannot write cue file called hard.wav: it is a file this run reads
 2 unchanged: Cannot write cue file called soft: it is a file this run reads
@@ -272,7 +275,8 @@ EOF
 
 # A sheet of another user keeps its owner, group, mode and ACL, replaced by
 # root or by that user, but for set-ID bits where root cannot give them back,
-# and for what a group that cannot be kept would gain.
+# and for what a group that cannot be kept would gain. A block device that
+# root names as the sheet is not written.
 OtherUsers() { # root
   needs_root "act as other users"
   needs setfacl
@@ -285,12 +289,15 @@ OtherUsers() { # root
   as_nobody "$P" l.txt >/dev/null && stat -c '%U:%G %a' output.cue
   chown nobody:audio output.cue && chmod 640 output.cue
   as_nobody "$P" l.txt >/dev/null && stat -c '%U:%G %a' output.cue
+  # No device has this number: a build that wrote to it would say so.
+  mknod block b 240 0 && fails "$P" l.txt block
   expect <<'EOF'
 kept
 kept
 nobody:nogroup 6640
 nobody:nogroup 664
 nobody:nogroup 600
+2 unchanged: Cannot write cue file called block: it is a block device
 EOF
 }
 
