@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -82,10 +83,7 @@ std::vector<int> KernelGrants(const std::string& path) {
 }
 
 bool NoMore(const std::vector<int>& old, const std::vector<int>& now) {
-  for (std::size_t i = 0; i < old.size(); ++i) {
-    if ((now[i] & ~old[i]) != 0) return false;
-  }
-  return true;
+  return std::ranges::equal(old, now, [](int was, int is) { return (is & ~was) == 0; });
 }
 
 // The rule grants what the kernel grants; it finds that one file gives no one

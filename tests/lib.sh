@@ -27,7 +27,7 @@ skip_here() { echo "skipped: $*" >&9; exit 77; }
 needs() { local tool; for tool; do command -v "$tool" >/dev/null || skip "$tool is not installed"; done; }
 needs_root() { [[ $(id -u) == 0 ]] || skip_here "only root can $*"; }
 # Sanitizers need /proc, more memory, and no tracer.
-unsanitized() { [[ -z ${PELLORIN_SANITIZED:-} ]] || skip_here "the sanitizers cannot $*"; }
+unsanitized() { [[ ${PELLORIN_SANITIZED:-OFF} == OFF ]] || skip_here "the sanitizers cannot $*"; }
 as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
 
 # on_exit COMMAND: runs the command however the script ends, interrupted too.
