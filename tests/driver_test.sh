@@ -360,6 +360,7 @@ kept() {
 # command CHANGE has run, and prints the run's last line.
 held() {
   local tracer program
+  rm -f trace
   strace -o trace "${@:4}" "$P" l.txt "$3" >out 2>/dev/null &
   tracer=$!
   await awk -v n="$1" 'END { exit !(NR >= n && !/ = /) }' trace 2>/dev/null
