@@ -65,15 +65,13 @@ class Progress {
 std::string WriteAlbum(NewDirectory& directory, const std::string& path,
                        std::span<const Input> inputs, std::uint64_t bytes, const std::string& list,
                        int out) {
-  const auto cannot = [&path](int error) {
-    return "Cannot make directory called " + path + ": " + SystemReason(error) + "\n";
-  };
-  if (std::string why = directory.Make(path); !why.empty()) {
+  const auto cannot = [&path](const std::string& why) {
     return "Cannot make directory called " + path + ": " + why + "\n";
-  }
+  };
+  if (std::string why = directory.Make(path); !why.empty()) return cannot(why);
   UniqueFd joined = directory.Create(kJoinedName);
   const std::string header = WaveHeader(2, kCdSampleRate, 16, static_cast<std::uint32_t>(bytes));
-  if (!joined || !WriteAll(joined.get(), header)) return cannot(errno);
+  if (!joined || !WriteAll(joined.get(), header)) return cannot(SystemReason(errno));
   Progress progress(out, bytes);
   std::uint64_t before = 0;
   for (std::size_t i = 0; i < inputs.size(); ++i) {
@@ -90,17 +88,15 @@ std::string WriteAlbum(NewDirectory& directory, const std::string& path,
       return "Cannot read wave file called " + input.name + ": " + SystemReason(copied.error) +
              "\n";
     }
-    if (copied.error != 0) return cannot(copied.error);
+    if (copied.error != 0) return cannot(SystemReason(copied.error));
     before += length;
   }
   UniqueFd listed = directory.Create(kListName);
   if (!joined.Close() || !listed || !WriteAll(listed.get(), list) || !listed.Close()) {
-    return cannot(errno);
+    return cannot(SystemReason(errno));
   }
-  if (std::string why = directory.PutInPlace(); !why.empty()) {
-    return "Cannot make directory called " + path + ": " + why + "\n";
-  }
-  return {};
+  const std::string why = directory.PutInPlace();
+  return why.empty() ? why : cannot(why);
 }
 
 }  // namespace

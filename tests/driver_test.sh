@@ -108,22 +108,19 @@ EOF
 
 # A tlist.txt that is a directory counts as absent. The list is checked
 # before any wave file is opened. The first line names a file, whatever it
-# says. A UTF-16 list ends at its first NUL. A header cut short lacks a chunk.
+# says. A header cut short lacks a chunk.
 InputFaults() {
   mkdir tlist.txt d d.wav && head -c 30 t.wav >cut.wav && echo d.wav >e && echo cut.wav >f
-  printf 'no.wav\nS\n' >a && printf 'no.wav\nx"y.wav' >b && printf 't.wav\nt.wav ' >c
-  printf '\xff\xfet\0.\0w\0a\0v\0' >u && printf '# My album\nt.wav\n' >g
-  for list in d no.txt a b c e f g u; do fails "$P" "$list"; done | cat -v
+  printf 'no.wav\nS\n' >a && printf 't.wav\nt.wav ' >c && printf '# My album\nt.wav\n' >g
+  for list in d no.txt a c e f g; do fails "$P" "$list"; done
   expect <<'EOF'
 2 unchanged: Cannot open track list called d
 2 unchanged: Cannot open track list called no.txt
 2 unchanged: Missing time in track list line S
-2 unchanged: Double quote in file name in track list line x"y.wav
 2 unchanged: Cannot find file in track list called t.wav 
 2 unchanged: Cannot find file in track list called d.wav
 2 unchanged: Can't find data block in wave file!
 2 unchanged: Cannot find file in track list called # My album
-2 unchanged: Cannot find file in track list called M-^?M-~t
 EOF
 }
 
@@ -485,23 +482,18 @@ EOF
 }
 
 # The new directory holds the listed files' samples behind a header of CD
-# audio, and a list with a split line where each later file starts. On a
+# audio (its list is the joined list's tests' and interop's to check). On a
 # terminal the run says how far it is, on one line it rewrites; elsewhere
 # nothing of it.
 Joined() {
   needs script
   { wav 44100 44100 && yes u | head -c 176400; } >u.wav && printf 't.wav\nP 00:02:00\nu.wav\nS 00:00:30\n' >l.txt
   "$J" l.txt album; echo $?
-  cat album/tlist.txt
   cmp album/joined.wav <(wav 44100 88200 && tail -c +45 t.wav && tail -c +45 u.wav) && echo "samples joined"
   script -qec "'$J' l.txt album2" /dev/null | cat -v
   expect <<'EOF'
 Wrote joined.wav and tlist.txt in album
 0
-joined.wav
-P 00:02:00
-S 00:01:00
-S 00:01:30
 samples joined
 ^MJoining t.wav (1 of 2): 50%^[[K^MJoining u.wav (2 of 2): 100%^[[K^M^[[KWrote joined.wav and tlist.txt in album2^M
 EOF

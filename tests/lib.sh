@@ -41,8 +41,8 @@ fail() { echo "FAIL $*"; failures=$((failures + 1)); }
 checked() { ((failures == 0)) || { echo "$failures check(s) failed"; exit 1; }; }
 
 # fails COMMAND...: runs a command that must fail, and prints its status, then
-# "unchanged" where every file and directory below the working directory is as it was
-# before, and the last line it printed.
+# "unchanged" where every file and directory below the working directory is
+# as it was before, and the last line it printed.
 state() { find . \( -type f -exec cksum {} + \) -o -print | sort; }
 fails() {
   local before out status
