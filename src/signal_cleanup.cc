@@ -70,8 +70,7 @@ void RemoveOnSignal(const Removal& removal) {
 
 void KeepOnSignal(const Removal& removal) {
   for (auto& slot : pending) {
-    const Removal* mine = &removal;
-    slot.compare_exchange_strong(mine, nullptr);
+    if (slot == &removal) slot = nullptr;
   }
 }
 
