@@ -160,12 +160,6 @@ Access Replacement(const Access& old, uid_t owner, gid_t group) {
   return access;
 }
 
-bool Grants(const Access& access, uid_t user, std::span<const gid_t> groups, unsigned request) {
-  return Grants(
-      access, user, [&](gid_t group) { return std::ranges::find(groups, group) != groups.end(); },
-      request);
-}
-
 Access ReadAccess(const struct stat& status, int fd) {
   Access access{status.st_uid, status.st_gid, status.st_mode & 07777, {}, 0};
   // As large as an attribute can be; left uninitialised, it costs only the

@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,10 +63,6 @@ std::string GiveAccess(int fd, const Access& old);
 
 inline constexpr const char* kGivesMore =
     "the new sheet would give others more access than the old one";
-
-// Whether the kernel lets user, a member of groups, do all of request (read
-// 4, write 2, execute 1) at once with the file.
-bool Grants(const Access& access, uid_t user, std::span<const gid_t> groups, unsigned request);
 
 // Whether now grants no user a request that old did not, for any groups the
 // user may be in, but for runner, the user who makes the new file: it could

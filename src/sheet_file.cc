@@ -34,39 +34,28 @@ int AppendOnly(int directory) {
 
 // Writes the sheet to a new file and puts it in place of the entry. Should
 // the entry have changed since it was looked up, only that directory entry
-// is replaced: no file is ever written into but the new one. A new sheet
-// that links led to stays only where the kernel's lookup of the name ends
-// at it.
+// is replaced: no file is ever written into but the new one, and a new sheet
+// never takes the place of a file that appeared meanwhile.
 //
 // A new sheet is made as any new file is made, so that the kernel applies
 // the umask or the directory's default ACL. One that replaces a sheet is its
 // maker's alone until it has been given what the old one allowed.
-std::string Replace(const SheetPlace& place, const std::string& name, std::string_view text) {
+std::string Replace(const SheetPlace& place, std::string_view text) {
   // In an append-only directory, a file can be added, never renamed or
   // removed: a sheet is made there only where it needs neither.
   const int append_only = AppendOnly(place.directory.get());
-  if (append_only != 0 && place.found) {
-    return append_only < 0 ? kAppendOnly : SystemReason(append_only);
-  }
+  const std::string append_only_reason = append_only < 0 ? kAppendOnly : SystemReason(append_only);
+  if (append_only != 0 && place.found) return append_only_reason;
   const Access old = place.found ? ReadAccess(*place.found, place.file.get()) : Access();
   TemporaryFile temporary(place.directory.get(), place.found ? 0600 : 0666, append_only != 0);
   const int fd = temporary.fd();
-  struct stat made;
-  if (fd < 0 || !WriteAll(fd, text) || fstat(fd, &made) != 0) return SystemReason(errno);
+  if (fd < 0 && errno == 0) return append_only_reason;
+  if (fd < 0 || !WriteAll(fd, text)) return SystemReason(errno);
   if (place.found) {
     if (std::string why = GiveAccess(fd, old); !why.empty()) return why;
     return temporary.MoveTo(place.entry) ? std::string() : SystemReason(errno);
   }
-  SignalsHeld held;
-  if (!temporary.LinkAs(place.entry)) return SystemReason(errno);
-  if (!place.through_links) return {};
-  const std::string why = Reaches(name, IdOf(made));
-  const UniqueFd linked(
-      openat(place.directory.get(), place.entry.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-  if (!why.empty() && linked && SameFile(linked.get(), IdOf(made))) {
-    unlinkat(place.directory.get(), place.entry.c_str(), 0);
-  }
-  return why;
+  return temporary.LinkAs(place.entry) ? std::string() : SystemReason(errno);
 }
 
 // Anything but a regular file is written as it is, through the name, once
@@ -85,14 +74,14 @@ std::string WriteSheetFile(const std::string& name, std::string_view text,
                            std::span<const FileId> inputs, int standard_output) {
   SheetPlace place;
   if (std::string why = LookUpSheet(name, place); !why.empty()) return why;
-  if (!place.found) return Replace(place, name, text);
+  if (!place.found) return Replace(place, text);
   const mode_t type = place.found->st_mode & S_IFMT;
   const FileId id = IdOf(*place.found);
   if (type == S_IFREG && std::ranges::find(inputs, id) != inputs.end()) return kInput;
   if (SameFile(standard_output, id)) {
     return WriteAll(standard_output, text) ? std::string() : SystemReason(errno);
   }
-  if (type == S_IFREG) return Replace(place, name, text);
+  if (type == S_IFREG) return Replace(place, text);
   if (type == S_IFDIR) return kIsDirectory;
   // A block device holds a file system or data of its own.
   if (type == S_IFBLK) return "it is a block device";

@@ -47,6 +47,23 @@ bool KernelLookup(int directory, const char* name, std::optional<struct stat>& e
   return true;
 }
 
+// The kernel's rule for links where fs.protected_symlinks is set, applied to
+// the link held open: its follower must own it, or the directory it stands in
+// must not be both sticky and open to all, or be the link owner's too. 0
+// where the link may be followed, else the error. The follower is the
+// effective user, as the run never changes its file-system user. Where the
+// setting cannot be read, it counts as set.
+int MayFollow(int directory, const struct stat& link) {
+  struct stat status;
+  if (link.st_uid == geteuid()) return 0;
+  if (fstat(directory, &status) != 0) return errno;
+  constexpr mode_t kOpenToAll = S_ISVTX | S_IWOTH;
+  if ((status.st_mode & kOpenToAll) != kOpenToAll || status.st_uid == link.st_uid) return 0;
+  const UniqueFd setting(open("/proc/sys/fs/protected_symlinks", O_RDONLY | O_CLOEXEC));
+  char value = '1';
+  return setting && read(setting.get(), &value, 1) == 1 && value == '0' ? 0 : EACCES;
+}
+
 }  // namespace
 
 std::string LookUpSheet(const std::string& name, SheetPlace& place) {
@@ -59,32 +76,40 @@ std::string LookUpSheet(const std::string& name, SheetPlace& place) {
   place.directory = UniqueFd(open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   if (!place.directory) return SystemReason(errno);
   place.entry = last;
-  std::optional<struct stat> end;  // where the kernel's lookup ends, once a link is met
+  // Where the kernel's own lookup of the name ends, asked once a link is met:
+  // the walk must end at nothing where it found nothing, and at that very
+  // file where it found one.
+  bool asked = false;
+  std::optional<struct stat> end;
+  const auto agrees = [&](const struct stat* status) {
+    return !asked || (status && end ? IdOf(*end) == IdOf(*status) : !status && !end);
+  };
   for (int links = 0;; ++links) {
     UniqueFd file(
         openat(place.directory.get(), place.entry.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     struct stat status;
     if (!file) {
       if (errno != ENOENT) return SystemReason(errno);
-      place.through_links = links > 0;
-      return end ? kLeadsElsewhere : std::string();
+      return agrees(nullptr) ? std::string() : kLeadsElsewhere;
     }
     if (fstat(file.get(), &status) != 0) return SystemReason(errno);
     if (!S_ISLNK(status.st_mode)) {
       place.found = status;
       place.file = std::move(file);
-      return !end || IdOf(*end) == IdOf(status) ? std::string() : kLeadsElsewhere;
+      return agrees(&status) ? std::string() : kLeadsElsewhere;
     }
-    if (links == 0) {
+    if (!asked) {
       // The kernel's own lookup says where the links may lead, or why not.
       // An end that is not a regular file is reached through the name.
       if (!KernelLookup(place.directory.get(), last.c_str(), end)) return SystemReason(errno);
+      asked = true;
       if (end && !S_ISREG(end->st_mode)) {
         place.found = end;
         return {};
       }
     }
     if (links == kMaxLinks) return SystemReason(ELOOP);
+    if (const int refused = MayFollow(place.directory.get(), status)) return SystemReason(refused);
     const std::optional<std::string> text = ReadLink(file.get());
     if (!text) return SystemReason(errno);
     std::tie(directory, last) = Split(*text);
@@ -94,13 +119,6 @@ std::string LookUpSheet(const std::string& name, SheetPlace& place) {
     if (!place.directory) return SystemReason(errno);
     place.entry = last;
   }
-}
-
-std::string Reaches(const std::string& name, const FileId& id) {
-  const UniqueFd file(open(name.c_str(), O_PATH | O_CLOEXEC));
-  struct stat status;
-  if (!file || fstat(file.get(), &status) != 0) return SystemReason(errno);
-  return IdOf(status) == id ? std::string() : kLeadsElsewhere;
 }
 
 }  // namespace pellorin

@@ -1,10 +1,13 @@
 // Where the cue sheet's name leads. The kernel resolves the directory part
 // of the name, under its own rules for links; the chain of links at the last
 // part is walked here, one link at a time, so that the file at its end can
-// be replaced and the links stay. The walk must end where the kernel's own
-// lookup of the name ends, so a link that the kernel would not follow (such
-// as another user's in a sticky directory, where fs.protected_symlinks is
-// set) leads the sheet nowhere either.
+// be replaced and the links stay. Each link is followed only where the
+// kernel's rule allows it (not another user's in a sticky directory, where
+// fs.protected_symlinks is set), applied to that very link held open, and
+// the walk must end where the kernel's own lookup of the name ends: at
+// nothing where it found nothing, at the same file where it found one. So
+// a sheet is made or replaced only where the kernel would follow the name,
+// decided before anything is made.
 #pragma once
 
 #include <sys/stat.h>
@@ -24,18 +27,12 @@ struct SheetPlace {
   // entry is then of no use.
   std::optional<struct stat> found;
   UniqueFd file;  // what was found, opened with O_PATH
-  // Whether links led to the free entry: a file made there must then be
-  // checked to be where the kernel's lookup of the name ends (Reaches).
-  bool through_links = false;
 };
 
 // Looks the name up into place; empty, or why the name leads nowhere a sheet
 // can be put: the system's text for the lookup that failed, or one of the
 // program's own reasons.
 std::string LookUpSheet(const std::string& name, SheetPlace& place);
-
-// Empty where the kernel's lookup of name ends at the file id, else why not.
-std::string Reaches(const std::string& name, const FileId& id);
 
 inline constexpr const char* kIsDirectory = "it is a directory";
 inline constexpr const char* kLeadsElsewhere =

@@ -28,10 +28,10 @@ extern "C" void RemoveAndReraise(int signal) {
   raise(signal);
 }
 
-// Whether a signal ends a process unless it is caught, and can be caught.
+// Whether a signal ends a process unless it is caught. sigaction refuses the
+// two that cannot be caught.
 bool EndsTheRun(int signal) {
-  constexpr int kHarmless[] = {SIGKILL, SIGSTOP, SIGCHLD, SIGURG, SIGWINCH,
-                               SIGCONT, SIGTSTP, SIGTTIN, SIGTTOU};
+  constexpr int kHarmless[] = {SIGCHLD, SIGURG, SIGWINCH, SIGCONT, SIGTSTP, SIGTTIN, SIGTTOU};
   return std::ranges::find(kHarmless, signal) == std::end(kHarmless);
 }
 
@@ -57,7 +57,7 @@ void RemoveOnSignal(const Removal& removal) {
     sigfillset(&cleanup.sa_mask);
     for (int signal = 1; signal <= SIGRTMAX; ++signal) {
       struct sigaction old;
-      // The C library keeps two real-time signals to itself and refuses them.
+      // Refused: SIGKILL, SIGSTOP and the C library's two real-time signals.
       if (!EndsTheRun(signal) || sigaction(signal, &cleanup, &old) != 0) continue;
       if (old.sa_handler == SIG_IGN) sigaction(signal, &old, nullptr);
     }

@@ -52,9 +52,13 @@ TemporaryFile::TemporaryFile(int directory, mode_t mode, bool unnamed_only) {
   // An unnamed file can be linked through /proc only.
   if (faccessat(AT_FDCWD, "/proc/self/fd", X_OK, 0) == 0) {
     fd_ = UniqueFd(openat(directory, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
-    if (fd_) return;
+    // A file system without unnamed files says so in these two ways.
+    if (fd_ || (unnamed_only && errno != EOPNOTSUPP && errno != EISDIR)) return;
   }
-  if (unnamed_only) return;
+  if (unnamed_only) {
+    errno = 0;
+    return;
+  }
   SignalsHeld held;
   named_ = WithRandomName(name_, [&] {
     fd_ = UniqueFd(

@@ -33,9 +33,10 @@ bool WithRandomName(Removal& name, const std::function<bool()>& make);
 // lets it be linked, the file gets a name only as it is put in place: its
 // own name where that is new, or a hidden random one just before the rename
 // over an old file. Elsewhere it has the hidden name from the start, unless
-// unnamed_only: then no file is made.
+// unnamed_only: then no file is made, and errno is 0.
 //
-// Every call that fails leaves errno as the system call that failed set it.
+// Every other call that fails leaves errno as the system call that failed
+// set it.
 class TemporaryFile {
  public:
   TemporaryFile(int directory, mode_t mode, bool unnamed_only = false);

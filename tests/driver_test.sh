@@ -229,6 +229,8 @@ NothingWritten() {
     fails "$P" l.txt "$sheet"
   done
   fails "$P" l.txt /proc/self/fd/7 7<l.txt
+  echo other >'old.cue (deleted)' && echo old >old.cue && exec 7<>old.cue && rm old.cue
+  fails "$P" l.txt /proc/self/fd/7
   chmod 666 output.cue && chmod 555 .
   if [[ $(id -u) == 0 ]]; then fails as_nobody "$P" l.txt; else fails "$P" l.txt; fi
   expect <<'EOF'
@@ -244,6 +246,7 @@ NothingWritten() {
 2 unchanged: Cannot write cue file called soft: it is a file this run reads
 2 unchanged: Cannot write cue file called 41: Too many levels of symbolic links
 2 unchanged: Cannot write cue file called /proc/self/fd/7: it is a file this run reads
+2 unchanged: Cannot write cue file called /proc/self/fd/7: its link leads elsewhere than the kernel's lookup of it
 2 unchanged: Cannot write cue file called output.cue: Permission denied
 EOF
 }
@@ -302,23 +305,29 @@ nobody:nogroup 600
 EOF
 }
 
-# Links are followed as the kernel follows them: with fs.protected_symlinks
-# set, as Debian sets it, not another user's link in a sticky directory that
-# anyone may write to, whether in the directory part of the name, behind a
-# link whose text ends in a slash, or on the way to a FIFO.
-StickyDirectoryLinks() { # root
+# Links are followed as the kernel follows them where fs.protected_symlinks
+# is set, as Debian sets it, and the machine's own setting is shown the
+# program as set, in a mount namespace of its own: not another user's link in
+# a sticky directory that anyone may write to, whether it leads to a file or
+# to nothing; but the runner's own link there, or one of the directory's
+# owner, or another user's in a directory that is not sticky.
+StickyDirectoryLinks() { # root mount
   needs_root "act as other users"
-  [[ $(cat /proc/sys/fs/protected_symlinks) == 1 ]] || skip_here "fs.protected_symlinks is off"
-  mkdir -m 1777 shared && mkdir victim && echo victim >victim/output.cue && mkfifo fifo
-  chown -R daemon victim fifo && ln -s "$PWD/shared/evil/" mine
-  as_nobody ln -s ../victim shared/evil && as_nobody ln -s ../fifo shared/f1 && ln -s f1 shared/f2
-  for sheet in shared/evil/output.cue mine/output.cue shared/f2; do
-    fails timeout 60 "$P" l.txt "$sheet"
+  local sheet
+  protected() { unshare -m sh -c 'mount --bind on /proc/sys/fs/protected_symlinks && exec "$@"' sh "$@"; }
+  echo 1 >on && mkdir -m 1777 shared own && mkdir victim && echo victim >victim/output.cue
+  chown daemon victim victim/output.cue && chown nobody own && ln -s ../victim/output.cue own/mine.cue
+  as_nobody sh -c 'for link in shared/old.cue own/old.cue; do ln -s ../victim/output.cue $link; done
+    ln -s ../victim/new.cue shared/new.cue && ln -s victim/output.cue plain.cue'
+  for sheet in shared/old.cue shared/new.cue own/mine.cue own/old.cue plain.cue; do
+    echo victim >victim/output.cue && fails protected "$P" l.txt "$sheet"
   done
   expect <<'EOF'
-2 unchanged: Cannot write cue file called shared/evil/output.cue: Permission denied
-2 unchanged: Cannot write cue file called mine/output.cue: Permission denied
-2 unchanged: Cannot write cue file called shared/f2: Permission denied
+2 unchanged: Cannot write cue file called shared/old.cue: Permission denied
+2 unchanged: Cannot write cue file called shared/new.cue: Permission denied
+0: Wrote cue file called own/mine.cue
+0: Wrote cue file called own/old.cue
+0: Wrote cue file called plain.cue
 EOF
 }
 
@@ -370,31 +379,39 @@ held() {
 }
 
 # A name changed while the run is held just before it uses the name again: a
-# FIFO swapped for a hard link of the wave file is not written; a dangling
-# link removed as the kernel looks the name up leaves no file where it led;
+# FIFO swapped for a hard link of the wave file is not written; a link
+# removed as the kernel looks the name up leaves the file it led to alone;
 # and where an unnamed file cannot be linked (no /proc), a new sheet is not
-# renamed over a file that appeared meanwhile.
+# renamed over a file that appeared meanwhile, whichever rename is used, and
+# a replacing file is its maker's alone until it has the old sheet's access.
 NameChangedMeanwhile() { # strace
   needs strace
   unsanitized "run under strace"
   local hold=delay_enter=60000000
-  mkfifo f && mkdir v && ln -s v/made dangling.cue && cp t.wav t.orig
+  mkfifo f && mkdir v && echo important >v/file && ln -s v/file planted.cue && cp t.wav t.orig
   held 2 'rm f && ln t.wav f' f -P f -e trace=openat -e inject=openat:$hold:when=2
-  held 2 'rm dangling.cue' dangling.cue -P dangling.cue -e trace=openat -e inject=openat:$hold:when=2
-  held 2 'echo mine >new.cue' new.cue -e trace=faccessat2,renameat2 \
-    -e inject=faccessat2:error=ENOENT -e inject=renameat2:$hold
-  cmp t.wav t.orig && ls -A v && cat new.cue && compgen -G '.pellorin-*'
+  held 2 'rm planted.cue' planted.cue -P planted.cue -e trace=openat -e inject=openat:$hold:when=2
+  held 2 'echo mine >new.cue' new.cue -e trace=faccessat2,renameat,renameat2 \
+    -e inject=faccessat2:error=ENOENT -e inject=renameat,renameat2:$hold
+  held 2 'stat -c %a .pellorin-*' output.cue -e trace=faccessat2,fchown \
+    -e inject=faccessat2:error=ENOENT -e inject=fchown:$hold
+  cmp t.wav t.orig && cat v/* new.cue && compgen -G '.pellorin-*'
   expect <<'EOF'
 Cannot write cue file called f: it changed while it was being replaced
-Cannot write cue file called dangling.cue: No such file or directory
+Cannot write cue file called planted.cue: its link leads elsewhere than the kernel's lookup of it
 Cannot write cue file called new.cue: File exists
+600
+Wrote cue file called output.cue
+important
 mine
 EOF
 }
 
 # The system's failures are never read as "nothing there" or "nothing to
-# do": a lookup's error, an append-only state that cannot be known, an ACL
-# that cannot be written for want of space. An ACL refused, as by a file
+# do": a lookup's error, an append-only state that cannot be known (the
+# reason where no unnamed file can be made either), an ACL that cannot be
+# written for want of space, a new sheet whose closing fails. An ACL
+# refused, as by a file
 # system that keeps none, fails the run where the sheet would give more
 # without it. Where the old sheet's ACL cannot be read, the new sheet lets
 # only its owner in. Where the file system can neither rename without
@@ -405,7 +422,9 @@ InjectedFaults() { # strace
   quietly() { strace -o /dev/null "$@"; }
   setfacl -m u:nobody:rw,g::-,o::- output.cue
   fails quietly -P output.cue -e trace=openat -e inject=openat:error=EIO:when=1 "$P" l.txt
-  fails quietly -e trace=statx -e inject=statx:error=ENOSYS "$P" l.txt
+  fails quietly -e trace=statx,faccessat2 -e inject=statx:error=ENOSYS \
+    -e inject=faccessat2:error=ENOENT "$P" l.txt new.cue
+  fails quietly -e trace=close -e inject=close:error=EIO "$P" l.txt new.cue
   fails quietly -e trace=fsetxattr -e inject=fsetxattr:error=ENOSPC "$P" l.txt
   fails quietly -e trace=fsetxattr -e inject=fsetxattr:error=EPERM "$P" l.txt
   quietly -e trace=getxattr -e inject=getxattr:error=EIO:when=1 "$P" l.txt | tail -1
@@ -415,7 +434,8 @@ InjectedFaults() { # strace
   compgen -G '.pellorin-*'
   expect <<'EOF'
 2 unchanged: Cannot write cue file called output.cue: Input/output error
-2 unchanged: Cannot write cue file called output.cue: Function not implemented
+2 unchanged: Cannot write cue file called new.cue: Function not implemented
+2 unchanged: Cannot write cue file called new.cue: Input/output error
 2 unchanged: Cannot write cue file called output.cue: No space left on device
 2 unchanged: Cannot write cue file called output.cue: the new sheet would give others more access than the old one
 Wrote cue file called output.cue
