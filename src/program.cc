@@ -8,8 +8,23 @@
 #include <vector>
 
 #include "file_io.h"
+#include "signal_cleanup.h"
 
 namespace pellorin {
+
+namespace {
+
+// Running out of memory ends the run at once, rather than by an exception:
+// where memory is that short, the C++ runtime may have none left to make
+// the exception with, and would end the run by abort. What a signal would
+// remove goes first.
+void OutOfMemory() {
+  RemovePending();
+  WriteAll(STDOUT_FILENO, "Out of memory\n");
+  _exit(kExitFailure);
+}
+
+}  // namespace
 
 int RunProgram(int argc, char** argv, RunFunction run) {
   // A closed descriptor 0 or 2 would be the next one the run opens, so that
@@ -25,13 +40,9 @@ int RunProgram(int argc, char** argv, RunFunction run) {
   // run halfway: past a file-size limit, and into a pipe nobody reads.
   std::signal(SIGXFSZ, SIG_IGN);
   std::signal(SIGPIPE, SIG_IGN);
-  try {
-    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    return run(args, STDOUT_FILENO);
-  } catch (const std::bad_alloc&) {
-    WriteAll(STDOUT_FILENO, "Out of memory\n");
-    return kExitFailure;
-  }
+  std::set_new_handler(OutOfMemory);
+  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  return run(args, STDOUT_FILENO);
 }
 
 }  // namespace pellorin

@@ -18,11 +18,7 @@ std::atomic<const Removal*> pending[4];
 static_assert(std::atomic<const Removal*>::is_always_lock_free);
 
 extern "C" void RemoveAndReraise(int signal) {
-  for (auto slot = std::rbegin(pending); slot != std::rend(pending); ++slot) {
-    if (const Removal* removal = slot->load()) {
-      unlinkat(removal->directory, removal->name, removal->flags);
-    }
-  }
+  RemovePending();
   // The handler reset itself on entry, so the signal's own action ends the
   // run once it returns, and the caller sees which signal it was.
   raise(signal);
@@ -65,6 +61,14 @@ void RemoveOnSignal(const Removal& removal) {
   for (auto& slot : pending) {
     const Removal* none = nullptr;
     if (slot.compare_exchange_strong(none, &removal)) return;
+  }
+}
+
+void RemovePending() {
+  for (auto slot = std::rbegin(pending); slot != std::rend(pending); ++slot) {
+    if (const Removal* removal = slot->load()) {
+      unlinkat(removal->directory, removal->name, removal->flags);
+    }
   }
 }
 

@@ -48,4 +48,8 @@ struct Removal {
 void RemoveOnSignal(const Removal& removal);
 void KeepOnSignal(const Removal& removal);
 
+// Removes what is pending, as a signal would, for a run that must end at
+// once; safe in a signal handler.
+void RemovePending();
+
 }  // namespace pellorin
