@@ -16,6 +16,8 @@ inline constexpr std::int64_t kCdFramesPerSecond = 75;
 inline constexpr std::int64_t kCdSampleRate = 44100;
 inline constexpr std::int64_t kSamplesPerCdFrame = kCdSampleRate / kCdFramesPerSecond;
 inline constexpr std::int64_t kCdBytesPerSample = 4;  // two channels of 16 bits
+// The latest time mm:ss:ff can write, 99:59:74, in CD frames.
+inline constexpr std::int64_t kLastCdTime = (99 * 60 + 59) * kCdFramesPerSecond + 74;
 
 // Empty where the wave is CD audio, else what it is instead, as "48000 Hz,
 // 16-bit, 2 channels, PCM".

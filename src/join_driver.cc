@@ -1,7 +1,9 @@
 #include "join_driver.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -12,6 +14,8 @@
 #include "joined_list.h"
 #include "new_directory.h"
 #include "program.h"
+#include "sample_copy.h"
+#include "signal_cleanup.h"
 #include "track_list.h"
 #include "wave_probe.h"
 
@@ -39,26 +43,53 @@ struct Input {
 };
 
 // On a terminal, one line saying which file is being copied and how far the
-// whole is, rewritten in place; elsewhere nothing.
+// whole is, rewritten in place and gone when the run ends, by a signal too;
+// elsewhere nothing.
 class Progress {
  public:
-  Progress(int out, std::uint64_t total) : out_(isatty(out) ? out : -1), total_(total) {}
+  Progress(int out, std::uint64_t total)
+      : erase_{isatty(out) ? out : -1, "\r\033[K"}, total_(total) {}
   ~Progress() {
-    if (shown_ >= 0) WriteAll(out_, "\r\033[K");
+    if (shown_ < 0) return;
+    WriteOnSignal(nullptr);
+    WriteAll(erase_.fd, erase_.text);
   }
   void Show(const Input& input, std::size_t number, std::size_t count, std::uint64_t done) {
     const int percent = total_ == 0 ? 100 : static_cast<int>(done * 100 / total_);
-    if (out_ < 0 || percent == shown_) return;
+    if (erase_.fd < 0 || percent == shown_) return;
+    if (shown_ < 0) WriteOnSignal(&erase_);
     shown_ = percent;
-    WriteAll(out_, "\rJoining " + input.name + " (" + std::to_string(number) + " of " +
-                       std::to_string(count) + "): " + std::to_string(percent) + "%\033[K");
+    WriteAll(erase_.fd, "\rJoining " + input.name + " (" + std::to_string(number) + " of " +
+                            std::to_string(count) + "): " + std::to_string(percent) + "%\033[K");
   }
 
  private:
-  int out_;
+  const SignalNotice erase_;  // the terminal, and what clears the line
   std::uint64_t total_;
   int shown_ = -1;
 };
+
+// Why a measured wave file cannot be joined before anything is made: it is
+// not CD audio, or not a regular file holding every byte its header claims.
+// Empty where it can.
+std::string Unjoinable(const Input& input) {
+  if (const std::string found = NotCdAudio(input.wave); !found.empty()) {
+    return "Not CD audio (44100 Hz, 16-bit, 2 channels, PCM) in wave file called " + input.name +
+           ": " + found + "\n";
+  }
+  struct stat status;
+  if (fstat(input.fd.get(), &status) != 0) {
+    return "Cannot read wave file called " + input.name + ": " + SystemReason(errno) + "\n";
+  }
+  if (!S_ISREG(status.st_mode))
+    return "Wave file called " + input.name + " is not a regular file\n";
+  const auto end = static_cast<std::uint64_t>(input.wave.data_offset) +
+                   static_cast<std::uint64_t>(input.wave.frame_count) * kCdBytesPerSample;
+  if (static_cast<std::uint64_t>(status.st_size) < end) {
+    return "Wave file called " + input.name + " ends before its samples do\n";
+  }
+  return {};
+}
 
 // Writes the joined file and its list into directory: empty, or the message
 // that says why not.
@@ -107,13 +138,13 @@ int RunJoin(std::span<const std::string> args, int out) {
     WriteAll(out, message);
     return kExitFailure;
   };
-  const std::optional<TrackList> list = ReadTrackList(args[0]);
+  // One line more than pellorin reads, which the joined list refuses.
+  const std::optional<TrackList> list = ReadTrackList(args[0], kMaxUsedLines + 1);
   if (!list) return fail("Cannot open track list called " + args[0] + "\n");
   if (const std::optional<std::string> fault = FindListFault(list->lines)) return fail(*fault);
 
   // Every file is measured, and the list checked, before anything is made.
   std::vector<Input> inputs;
-  std::vector<std::int64_t> frames;
   std::uint64_t bytes = 0;
   for (const ListLine& line : list->lines) {
     if (line.kind != LineKind::kFile) continue;
@@ -122,18 +153,18 @@ int RunJoin(std::span<const std::string> args, int out) {
         file ? ProbeWave(file->fd.get()) : ProbeResult{ProbeStatus::kCannotOpen, {}, {}};
     if (probe.status != ProbeStatus::kOk)
       return fail(DescribeProbeFailure(probe.status, line.text));
-    if (const std::string found = NotCdAudio(probe.attributes); !found.empty()) {
-      return fail("Not CD audio (44100 Hz, 16-bit, 2 channels, PCM) in wave file called " +
-                  line.text + ": " + found + "\n");
-    }
-    bytes += static_cast<std::uint64_t>(probe.attributes.frame_count) * kCdBytesPerSample;
+    inputs.push_back({line.text, std::move(file->fd), probe.attributes});
+    const Input& input = inputs.back();
+    if (const std::string why = Unjoinable(input); !why.empty()) return fail(why);
+    bytes += static_cast<std::uint64_t>(input.wave.frame_count) * kCdBytesPerSample;
     if (bytes > kMostSampleBytes) {
       return fail("Joined wave file past 4 GiB with wave file called " + line.text + "\n");
     }
-    frames.push_back(probe.attributes.frame_count);
-    inputs.push_back({line.text, std::move(file->fd), probe.attributes});
   }
   if (inputs.empty()) return fail("No wave file in track list called " + args[0] + "\n");
+  std::vector<std::int64_t> frames(inputs.size());
+  std::ranges::transform(inputs, frames.begin(),
+                         [](const Input& in) { return in.wave.frame_count; });
   const JoinedList joined = JoinTrackList(list->lines, frames, kJoinedName);
   if (!joined.fault.empty()) return fail(joined.fault);
 

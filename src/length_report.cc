@@ -4,12 +4,13 @@
 #include <cfloat>
 #include <cmath>
 
+#include "cd_audio.h"
+
 namespace pellorin {
 
 namespace {
 
 constexpr double kSecondsPerMinute = 60.0;
-constexpr double kCdFramesPerSecond = 75.0;
 
 // Rounds a result to its type. Where the floating-point unit keeps results
 // wider than their type between operations (the x87 of 32-bit x86), only a
@@ -48,7 +49,7 @@ TrackLength ComputeTrackLength(const WaveAttributes& wave) {
   const float seconds = std::floor(Rounded(rest_single / rate));
   const float beyond_second = Rounded(rest_single - Rounded(seconds * rate));
   const float fraction = Rounded(Single(static_cast<std::int64_t>(beyond_second)) / rate);
-  const double cd_frames = static_cast<double>(fraction) * kCdFramesPerSecond;
+  const double cd_frames = static_cast<double>(fraction) * static_cast<double>(kCdFramesPerSecond);
 
   const auto whole_minutes = static_cast<std::int32_t>(minutes);
   // Above about 279 kHz a remainder a few samples short of the next minute can

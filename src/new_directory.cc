@@ -7,11 +7,13 @@
 #include <cerrno>
 #include <cstring>
 
-#include "temporary_file.h"
+#include "hidden_name.h"
 
 namespace pellorin {
 
 std::string NewDirectory::Make(const std::string& path) {
+  // The system finds nothing by an empty name.
+  if (path.empty()) return SystemReason(ENOENT);
   std::string place = path;
   while (place.size() > 1 && place.ends_with('/')) place.pop_back();
   const std::size_t slash = place.rfind('/');

@@ -16,10 +16,10 @@ namespace {
 
 // Running out of memory ends the run at once, rather than by an exception:
 // where memory is that short, the C++ runtime may have none left to make
-// the exception with, and would end the run by abort. What a signal would
-// remove goes first.
+// the exception with, and would end the run by abort. The clean-up a signal
+// would do comes first.
 void OutOfMemory() {
-  RemovePending();
+  CleanUpNow();
   WriteAll(STDOUT_FILENO, "Out of memory\n");
   _exit(kExitFailure);
 }

@@ -13,12 +13,13 @@ namespace pellorin {
 namespace {
 
 // What a signal handler may reach is this, the one piece of process-wide
-// state: the removals pending.
+// state: the removals pending, and the notice.
 std::atomic<const Removal*> pending[4];
+std::atomic<const SignalNotice*> notice;
 static_assert(std::atomic<const Removal*>::is_always_lock_free);
 
 extern "C" void RemoveAndReraise(int signal) {
-  RemovePending();
+  CleanUpNow();
   // The handler reset itself on entry, so the signal's own action ends the
   // run once it returns, and the caller sees which signal it was.
   raise(signal);
@@ -64,7 +65,12 @@ void RemoveOnSignal(const Removal& removal) {
   }
 }
 
-void RemovePending() {
+void WriteOnSignal(const SignalNotice* text) { notice = text; }
+
+void CleanUpNow() {
+  if (const SignalNotice* text = notice.load()) {
+    [[maybe_unused]] const ssize_t written = write(text->fd, text->text.data(), text->text.size());
+  }
   for (auto slot = std::rbegin(pending); slot != std::rend(pending); ++slot) {
     if (const Removal* removal = slot->load()) {
       unlinkat(removal->directory, removal->name, removal->flags);

@@ -6,6 +6,7 @@
 #include <signal.h>
 
 #include <cstdint>
+#include <string_view>
 
 namespace pellorin {
 
@@ -48,8 +49,18 @@ struct Removal {
 void RemoveOnSignal(const Removal& removal);
 void KeepOnSignal(const Removal& removal);
 
-// Removes what is pending, as a signal would, for a run that must end at
-// once; safe in a signal handler.
-void RemovePending();
+// Text that a signal that ends the run writes first, such as what clears a
+// line the run shows on a terminal; nullptr for none. It must outlive its
+// being set.
+struct SignalNotice {
+  int fd = -1;
+  std::string_view text;
+};
+void WriteOnSignal(const SignalNotice* notice);
+
+// Does first what a signal that ends the run does first, for a run that must
+// end at once: writes the notice and removes what is pending. Safe in a
+// signal handler.
+void CleanUpNow();
 
 }  // namespace pellorin

@@ -1,31 +1,15 @@
 #include "temporary_file.h"
 
 #include <fcntl.h>
-#include <sys/random.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdint>
-#include <span>
+
+#include "hidden_name.h"
 
 namespace pellorin {
 
 namespace {
-
-// Random letters and digits for a new name, as mkstemp picks them.
-void Randomize(std::span<char> letters, unsigned attempt) {
-  static constexpr std::string_view kAlphabet =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  // Before the kernel's generator is ready, names that differ will do: a
-  // name taken is tried again.
-  std::uint64_t bits = (static_cast<std::uint64_t>(getpid()) << 32) + attempt * 7919;
-  [[maybe_unused]] const ssize_t got = getrandom(&bits, sizeof bits, GRND_NONBLOCK);
-  for (char& letter : letters) {
-    letter = kAlphabet[static_cast<std::size_t>(bits % kAlphabet.size())];
-    bits /= kAlphabet.size();
-  }
-}
 
 // Errors that a file system reports only when the file is closed, such as a
 // write that failed late, come out when any descriptor of it is closed.
@@ -35,17 +19,6 @@ bool Flushed(int fd) {
 }
 
 }  // namespace
-
-bool WithRandomName(Removal& name, const std::function<bool()>& make) {
-  std::ranges::copy(kTemporaryPrefix, name.name);
-  const std::span letters = std::span(name.name).subspan(kTemporaryPrefix.size(), kRandomLetters);
-  for (unsigned attempt = 0; attempt < 100; ++attempt) {
-    Randomize(letters, attempt);
-    if (make()) return true;
-    if (errno != EEXIST) break;
-  }
-  return false;
-}
 
 TemporaryFile::TemporaryFile(int directory, mode_t mode, bool unnamed_only) {
   name_.directory = directory;

@@ -5,24 +5,12 @@
 
 #include <sys/types.h>
 
-#include <functional>
 #include <string>
-#include <string_view>
 
 #include "file_io.h"
 #include "signal_cleanup.h"
 
 namespace pellorin {
-
-// A temporary file is named ".pellorin-" and six random letters and digits,
-// short enough to fit wherever the name it becomes fits.
-constexpr std::string_view kTemporaryPrefix = ".pellorin-";
-constexpr std::size_t kRandomLetters = 6;
-
-// Gives name such a name, new random letters each time, until make, which
-// makes something under it, succeeds, or fails for another reason than that
-// the name is taken.
-bool WithRandomName(Removal& name, const std::function<bool()>& make);
 
 // A new file in directory, gone again unless it is put in place, also when a
 // signal ends the run; the signals that no handler can catch wait until it is

@@ -27,6 +27,8 @@ LineKind Classify(std::string_view line) {
 // of it than the line being read.
 class LineCollector {
  public:
+  explicit LineCollector(std::size_t most) : most_(most) {}
+
   // Takes the next piece of the list; false once the list is complete and
   // nothing more of it needs reading.
   bool Add(std::string_view piece) {
@@ -56,9 +58,10 @@ class LineCollector {
     const LineKind kind = lines_.empty() ? LineKind::kFile : Classify(partial_);
     lines_.push_back({std::move(partial_), kind});
     partial_.clear();
-    complete_ = complete_ || lines_.size() == kMaxUsedLines;
+    complete_ = complete_ || lines_.size() == most_;
   }
 
+  std::size_t most_;
   std::vector<ListLine> lines_;
   std::string partial_;
   bool at_list_start_ = true;
@@ -67,16 +70,16 @@ class LineCollector {
 
 }  // namespace
 
-std::vector<ListLine> ParseTrackList(std::string_view list_text) {
-  LineCollector collector;
+std::vector<ListLine> ParseTrackList(std::string_view list_text, std::size_t most) {
+  LineCollector collector(most);
   collector.Add(list_text);
   return std::move(collector).Finish();
 }
 
-std::optional<TrackList> ReadTrackList(const std::string& path) {
+std::optional<TrackList> ReadTrackList(const std::string& path, std::size_t most) {
   std::optional<OpenedFile> file = OpenInput(path);
   if (!file) return std::nullopt;
-  LineCollector collector;
+  LineCollector collector(most);
   constexpr std::size_t kChunk = 1 << 16;
   const auto storage = std::make_unique_for_overwrite<char[]>(kChunk);
   const std::span<char> chunk(storage.get(), kChunk);

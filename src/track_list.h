@@ -25,21 +25,21 @@ struct ListLine {
 inline constexpr std::size_t kMaxUsedLines = 128;
 
 // Cuts list text into lines at runs of CR and LF and classifies the first
-// kMaxUsedLines of them. The first line always names a file. A NUL byte ends
-// the list; a UTF-8 byte order mark at its very start is dropped.
-std::vector<ListLine> ParseTrackList(std::string_view list_text);
+// most of them. The first line always names a file. A NUL byte ends the
+// list; a UTF-8 byte order mark at its very start is dropped.
+std::vector<ListLine> ParseTrackList(std::string_view list_text, std::size_t most = kMaxUsedLines);
 
 struct TrackList {
   std::vector<ListLine> lines;
   std::optional<FileId> file;  // the regular file it was read from, if it was one
 };
 
-// Reads and parses the list file at path, or nothing when it cannot be opened
-// or read (a directory, for instance). Reading stops where the list ends: at
-// its end of file, at a NUL byte or behind its last used line, so an endless
-// stream is no problem, and a list typed at a terminal ends at the first
-// end-of-file.
-std::optional<TrackList> ReadTrackList(const std::string& path);
+// Reads and parses the list file at path, up to most lines, or nothing when
+// it cannot be opened or read (a directory, for instance). Reading stops
+// where the list ends: at its end of file, at a NUL byte or behind its last
+// used line, so an endless stream is no problem, and a list typed at a
+// terminal ends at the first end-of-file.
+std::optional<TrackList> ReadTrackList(const std::string& path, std::size_t most = kMaxUsedLines);
 
 // A split line's start time or a pregap line's length: the text from its third
 // character on (the class letter and one separator are skipped). Empty when

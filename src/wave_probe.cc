@@ -10,11 +10,17 @@ namespace pellorin {
 namespace {
 
 // Distances of the fields read behind the "fmt" and "data" tags.
+constexpr std::size_t kFormatSizeAt = 4;
 constexpr std::size_t kFormatTagAt = 8;
 constexpr std::size_t kChannelsAt = 10;
 constexpr std::size_t kSampleRateAt = 12;
 constexpr std::size_t kBitsPerSampleAt = 22;
 constexpr std::size_t kFormatFieldsEnd = 24;
+// The extensible format (24-bit PCM, for one) names what it holds behind
+// fields of its own, in a chunk of 40 bytes or more.
+constexpr std::int64_t kExtensible = 0xFFFE;
+constexpr std::size_t kSubFormatAt = 32;
+constexpr std::int64_t kExtensibleChunkSize = 40;
 constexpr std::size_t kDataSizeAt = 4;
 constexpr std::size_t kDataFieldsEnd = 8;
 
@@ -67,12 +73,13 @@ ProbeResult ScanWaveHeader(std::span<const unsigned char> head) {
   const std::int64_t bytes_per_sample = bits_per_sample < 8 ? 0 : (bits_per_sample + 7) / 8;
   const std::int64_t bytes_per_frame = bytes_per_sample * channels;
   if (bytes_per_frame == 0 || sample_rate <= 0) return Failure(ProbeStatus::kUnsupportedFormat);
-  const WaveAttributes wave = {sample_rate,
-                               data_size / bytes_per_frame,
-                               channels,
-                               bits_per_sample,
-                               Assem2(Field<2>(head, *format + kFormatTagAt)),
-                               *data + kDataFieldsEnd};
+  std::int64_t format_tag = Assem2(Field<2>(head, *format + kFormatTagAt));
+  if (format_tag == kExtensible && *format + kSubFormatAt + 2 <= head.size() &&
+      Assem4(Field<4>(head, *format + kFormatSizeAt)) >= kExtensibleChunkSize) {
+    format_tag = Assem2(Field<2>(head, *format + kSubFormatAt));
+  }
+  const WaveAttributes wave = {sample_rate, data_size / bytes_per_frame, channels, bits_per_sample,
+                               format_tag,  *data + kDataFieldsEnd};
   return {ProbeStatus::kOk, wave, {}};
 }
 

@@ -19,7 +19,7 @@ struct WaveAttributes {
   std::int64_t frame_count = 0;
   std::int64_t channels = 0;
   std::int64_t bits_per_sample = 0;
-  std::int64_t format_tag = 0;  // 1 for PCM
+  std::int64_t format_tag = 0;  // 1 for PCM, also where the extensible format holds it
   std::size_t data_offset = 0;  // where the samples start: behind the "data" tag and size
 };
 
@@ -35,7 +35,7 @@ struct ProbeResult {
 inline constexpr std::size_t kLastTagOffset = 15000;
 // How far into a file the probe can look: the last tag offset plus the
 // farthest field read behind a "fmt" tag.
-inline constexpr std::size_t kHeaderReach = kLastTagOffset + 24;
+inline constexpr std::size_t kHeaderReach = kLastTagOffset + 34;
 
 // Unsigned little-endian 16-bit value.
 std::int64_t Assem2(std::span<const unsigned char, 2> bytes);

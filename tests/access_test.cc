@@ -58,28 +58,21 @@ int As(uid_t user, const std::vector<gid_t>& groups, What what) {
 }
 
 // For every user but the runner, in every set of groups: the requests that
-// granted(user, groups, request) grants, bit r - 1 for request r.
-template <typename Granted>
-std::vector<int> Grid(Granted granted) {
+// the kernel grants on path, bit r - 1 for request r.
+std::vector<int> KernelGrants(const std::string& path) {
   std::vector<int> grid;
   for (const uid_t user : {kOwner, kNamed, kNobody}) {
     for (const std::vector<gid_t>& groups :
          {std::vector<gid_t>{}, {kGroup}, {kNamedGroup}, {kGroup, kNamedGroup}}) {
       int bits = 0;
-      for (unsigned request = 1; request <= 7; ++request) {
-        if (granted(user, groups, request)) bits |= 1 << (request - 1);
+      for (int request = 1; request <= 7; ++request) {
+        const auto granted = [&] { return faccessat(AT_FDCWD, path.c_str(), request, AT_EACCESS); };
+        if (As(user, groups, granted) == 0) bits |= 1 << (request - 1);
       }
       grid.push_back(bits);
     }
   }
   return grid;
-}
-
-std::vector<int> KernelGrants(const std::string& path) {
-  return Grid([&](uid_t user, const std::vector<gid_t>& groups, unsigned request) {
-    return As(user, groups,
-              [&] { return faccessat(AT_FDCWD, path.c_str(), request, AT_EACCESS); }) == 0;
-  });
 }
 
 bool NoMore(const std::vector<int>& old, const std::vector<int>& now) {

@@ -385,6 +385,7 @@ held() {
 # and where an unnamed file cannot be linked (no /proc), a new sheet is not
 # renamed over a file that appeared meanwhile, whichever rename is used, and
 # a replacing file is its maker's alone until it has the old sheet's access.
+# Nor is a joined album put in place of a directory made meanwhile.
 NameChangedMeanwhile() { # strace
   needs strace
   unsanitized "run under strace"
@@ -396,13 +397,15 @@ NameChangedMeanwhile() { # strace
     -e inject=faccessat2:error=ENOENT -e inject=renameat,renameat2:$hold
   held 2 'stat -c %a .pellorin-*' output.cue -e trace=faccessat2,fchown \
     -e inject=faccessat2:error=ENOENT -e inject=fchown:$hold
-  cmp t.wav t.orig && cat v/* new.cue && compgen -G '.pellorin-*'
+  P=$J held 1 'mkdir album' album -e trace=renameat,renameat2 -e inject=renameat,renameat2:$hold
+  cmp t.wav t.orig && cat v/* new.cue && ls -A album && compgen -G '.pellorin-*'
   expect <<'EOF'
 Cannot write cue file called f: it changed while it was being replaced
 Cannot write cue file called planted.cue: its link leads elsewhere than the kernel's lookup of it
 Cannot write cue file called new.cue: File exists
 600
 Wrote cue file called output.cue
+Cannot make directory called album: File exists
 important
 mine
 EOF
@@ -465,10 +468,11 @@ traced() {
 # the two the C library keeps to itself, which wait until the sheet is in
 # place; here they come as the program has linked the new sheet under its
 # hidden name, the last step before the rename. A join interrupted as it
-# copies leaves nothing; one interrupted as its directory is put in place
-# leaves all of it. Nothing is left beside them.
+# copies leaves nothing, and on a terminal no progress line; one interrupted
+# as its directory is put in place leaves all of it. Nothing is left beside
+# them.
 Interrupted() { # strace
-  needs strace
+  needs strace script
   unsanitized "run under strace"
   local signal status sheet call
   ulimit -c 0
@@ -486,6 +490,8 @@ Interrupted() { # strace
     traced TERM "$call" "$J" l.txt album >/dev/null 2>&1
     echo "joined, $call: status $?"
   done
+  printf 't.wav\nt.wav\n' >twice.txt
+  script -qec "strace -o /dev/null -e inject=copy_file_range:signal=TERM:when=2 '$J' twice.txt x" /dev/null | cat -v && echo
   ls -A album && compgen -G '.pellorin-*'
   expect <<'EOF'
 ended by it, new sheet: 32 33
@@ -493,6 +499,7 @@ ended by it, old sheet: 1 2 3 4 5 6 7 8 10 11 12 14 15 16 24 26 27 29 30 31 34 3
 status 0, new sheet: 13 25
 joined, copy_file_range: status 143
 joined, renameat2: status 143
+^MJoining t.wav (1 of 2): 50%^[[K^M^[[K
 joined.wav
 tlist.txt
 EOF
@@ -531,31 +538,38 @@ EOF
 }
 
 # Nothing is made where the list, a file or the directory's name is at fault,
-# and the message names the line or file to fix.
+# and the message names the line or file to fix; all of it is checked before
+# the directory is looked for. The CD-audio check field by field; the 4 GiB
+# bound at its edge, where the header's 36 bytes count too.
 JoinRefused() {
   { wav 48000 48000 && head -c 192000 /dev/zero; } >r48.wav
-  { wav 44100 44100 1 8 && head -c 44100 /dev/zero; } >mono8.wav
+  { wav 44100 44100 1 && head -c 88200 /dev/zero; } >mono.wav && wav 44100 0 2 24 x >b24.wav
   { head -c 20 t.wav && printf '\376\377' && tail -c +23 t.wav; } >ext.wav
-  { wav 44100 88200 && head -c 176400 /dev/zero; } >short.wav
-  wav 44100 300000000 >big.wav && printf 'big.wav\n%.0s' 1 2 3 4 >big.txt
-  for f in r48 mono8 ext short; do echo "$f.wav" >"$f.txt"; done
-  printf 't.wav\nSide B\n' >side.txt && printf 't.wav\nS 00:01:00\n' >past.txt
-  echo x.wav >missing.txt && touch empty.txt && mkdir d
-  for list in no side missing r48 mono8 ext past big short empty; do fails "$J" "$list.txt" album; done
-  fails "$J" l.txt d
+  { wav 44100 88200 && head -c 176400 /dev/zero; } >short.wav && ln -s /dev/stdin pipe.wav
+  wav 44100 1073741814 >../edge.wav && truncate -s 4294967300 ../edge.wav
+  for f in r48 mono b24 ext short pipe ../edge; do echo "$f.wav" >"${f#../}.txt"; done
+  printf '../edge.wav\nt.wav\n' >over.txt
+  echo x.wav >missing.txt && touch empty.txt && mkdir d && { echo t.wav && yes '# note' | head -128; } >long.txt
+  for list in no long missing r48 mono b24 ext over short empty; do fails "$J" "$list.txt" no/album; done
+  head -c 15100 t.wav | fails "$J" pipe.txt no/album
+  fails sh -c 'ulimit -f 8 && exec "$J" edge.txt album'
+  for dir in d ''; do fails "$J" l.txt "$dir"; done
   fails "$J" l.txt
   expect <<'EOF'
 2 unchanged: Cannot open track list called no.txt
-2 unchanged: Time not written mm:ss:ff (seconds 00-59, frames 00-74) in track list line Side B
+2 unchanged: More than 128 lines at track list line # note
 2 unchanged: Cannot find file in track list called x.wav
 2 unchanged: Not CD audio (44100 Hz, 16-bit, 2 channels, PCM) in wave file called r48.wav: 48000 Hz, 16-bit, 2 channels, PCM
-2 unchanged: Not CD audio (44100 Hz, 16-bit, 2 channels, PCM) in wave file called mono8.wav: 44100 Hz, 8-bit, 1 channel, PCM
+2 unchanged: Not CD audio (44100 Hz, 16-bit, 2 channels, PCM) in wave file called mono.wav: 44100 Hz, 16-bit, 1 channel, PCM
+2 unchanged: Not CD audio (44100 Hz, 16-bit, 2 channels, PCM) in wave file called b24.wav: 44100 Hz, 24-bit, 2 channels, PCM
 2 unchanged: Not CD audio (44100 Hz, 16-bit, 2 channels, PCM) in wave file called ext.wav: 44100 Hz, 16-bit, 2 channels, format 65534
-2 unchanged: Split past the end of its file in track list line S 00:01:00
-2 unchanged: Joined wave file past 4 GiB with wave file called big.wav
+2 unchanged: Joined wave file past 4 GiB with wave file called t.wav
 2 unchanged: Wave file called short.wav ends before its samples do
 2 unchanged: No wave file in track list called empty.txt
+2 unchanged: Wave file called pipe.wav is not a regular file
+2 unchanged: Cannot make directory called album: File too large
 2 unchanged: Cannot make directory called d: File exists
+2 unchanged: Cannot make directory called : No such file or directory
 1 unchanged: directory DIRECTORY. Run pellorin there for a cue sheet of one wave file.
 EOF
 }
