@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Times pellorin on 128 wave files against the bare I/O it needs (reading the
-# first 15024 bytes of each file) and against a peer that also reads wave
+# first 15034 bytes of each file) and against a peer that also reads wave
 # headers and prints lengths. Two sets: tags near offset 15000 behind a JUNK
 # chunk, and canonical 44-byte headers; every file is extended to its
 # declared 700 MB of samples with truncate, so it is large but takes no disk.
@@ -69,7 +69,7 @@ compare() {  # compare NAME JUNK_BYTES
   files=$(printf 'track%d.wav ' $(seq "$FILES"))
   hyperfine --style none --warmup 3 --runs ${RUNS:-30} --export-json "$work/$1.json" \
     -n pellorin "$(loop "$pellorin")" \
-    -n "head -c 15024" "$(loop "head -c 15024 -q $files")" \
+    -n "head -c 15034" "$(loop "head -c 15034 -q $files")" \
     -n "shntool len" "$(loop "shntool len $files")" \
     -n "pellorin, 1 MB files" "cd small && $(loop "$pellorin")" \
     ${baseline:+-n baseline "$(loop "$baseline")"} >/dev/null
@@ -92,7 +92,7 @@ import sys
 name, a, b, c, d, e, peak, lookups, ia, ie = sys.argv[1], *map(float, sys.argv[2:])
 print(f"{name}: 128 files of 700 MB")
 print(f"  (a) pellorin        {a * 1e3:8.3f} ms")
-print(f"  (b) head -c 15024   {b * 1e3:8.3f} ms")
+print(f"  (b) head -c 15034   {b * 1e3:8.3f} ms")
 print(f"  (c) shntool len     {c * 1e3:8.3f} ms")
 print(f"      pellorin on the same headers in files of 1 MB: {d * 1e3:.3f} ms")
 print(f"  a/b = {a / b:.2f}   a/c = {a / c:.2f}   peak memory of (a): {peak / 1024:.2f} MiB")
