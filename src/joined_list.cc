@@ -1,6 +1,5 @@
 #include "joined_list.h"
 
-#include <algorithm>
 #include <cctype>
 #include <optional>
 
@@ -13,10 +12,9 @@ namespace {
 // Whether a line that is no file line names a wave file all the same, as
 // "B.Wav" does.
 bool NamesWaveFile(std::string_view text) {
-  const auto lower = [](char c) {
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  };
-  return !std::ranges::search(text, std::string_view(".wav"), {}, lower).empty();
+  std::string lower(text);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower.find(".wav") != std::string::npos;
 }
 
 }  // namespace
