@@ -415,11 +415,11 @@ EOF
 # do": a lookup's error, an append-only state that cannot be known (the
 # reason where no unnamed file can be made either), an ACL that cannot be
 # written for want of space, a new sheet whose closing fails. An ACL
-# refused, as by a file
-# system that keeps none, fails the run where the sheet would give more
-# without it. Where the old sheet's ACL cannot be read, the new sheet lets
-# only its owner in. Where the file system can neither rename without
-# replacing nor link (rclone mounts), a new sheet is renamed into place.
+# refused, as by a file system that keeps none, fails the run where the sheet
+# would give more without it. Where the old sheet's ACL cannot be read, the
+# new sheet lets only its owner in. Where the file system can neither
+# rename without replacing nor link (rclone mounts), a new sheet is renamed
+# into place.
 InjectedFaults() { # strace
   needs strace setfacl
   unsanitized "run under strace"
