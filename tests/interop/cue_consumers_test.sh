@@ -5,7 +5,7 @@
 #   cue_consumers_test.sh CONSUMER PELLORIN [HELPER]
 #
 # CONSUMER is libcue, libburn (with cdrdao, on the album pellorin-join made,
-# which is beside PELLORIN), cdrdao or mpv; example: the bundled example
+# which is beside PELLORIN) or cdrdao; example: the bundled example
 # album, made by the HELPER make_example_album, read by cdrdao. For libcue
 # and libburn, HELPER is the reader built against the library. Exits 77
 # (skipped) when the consumer or sox, which makes the wave files, is missing,
@@ -38,14 +38,6 @@ printf '%s\n' 'my song.wav' 'S 00:02:00' 'P 00:00:30' 'S 00:05:10' 'P 00:01:05' 
   t1.wav t2.wav >>album.txt
 "$pellorin" album.txt output.cue >report || { echo "pellorin failed: $(cat report)"; exit 1; }
 
-# chapters CUE: where mpv starts each chapter, and why it stopped playing.
-chapters() {
-  printf '%s\n' 'mp.register_event("end-file", function(e) print("end: " .. e.reason) end)' \
-    'mp.register_event("file-loaded", function() for _, c in ipairs(mp.get_property_native(' \
-    '"chapter-list")) do print(string.format("%.3f", c.time)) end end)' >chapters.lua
-  mpv --no-config --ao=null --ao-null-untimed --vo=null --msg-level=all=no,chapters=info \
-    --script=chapters.lua "$1" | sed 's/^\[chapters\] //; s/ *$//'
-}
 case $consumer in
   libcue)
     got=$("$helper" output.cue)
@@ -77,11 +69,6 @@ case $consumer in
     [[ $got == 'START 00:00:00( 0) START 00:02:20( 170) START 00:03:40( 265) START 00:05:36( 411)' ]] ||
       fail "cdrdao started the tracks at $got"
     cmp <(tail -c +45 joined.wav) <(sox ../a.wav ../b.wav ../c.wav -t raw -) || fail "the samples are not those sox joins" ;;
-  mpv)
-    # One chapter a track, where the file lengths before it and its INDEX
-    # position put it, played on to the end of the last file.
-    want=$(printf '%.3f\n' 0 10 20 30.667 40.5 45.8 47.8 50.933 53.8 58.3 62.3; echo "end: eof")
-    got=$(chapters output.cue) && [[ $got == "$want" ]] || fail $'mpv played\n'"$got"$'\nexpected\n'"$want" ;;
   example)
     # The bundled example prints what the README shows, and every track
     # lasts 4 seconds, so that cdrdao reads the sheet without a warning.
