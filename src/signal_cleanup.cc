@@ -25,12 +25,9 @@ extern "C" void RemoveAndReraise(int signal) {
   raise(signal);
 }
 
-// Whether a signal ends a process unless it is caught. sigaction refuses the
-// two that cannot be caught.
-bool EndsTheRun(int signal) {
-  constexpr int kHarmless[] = {SIGCHLD, SIGURG, SIGWINCH, SIGCONT, SIGTSTP, SIGTTIN, SIGTTOU};
-  return std::ranges::find(kHarmless, signal) == std::end(kHarmless);
-}
+// The signals that do not end a process unless they are caught. sigaction
+// refuses the two that cannot be caught.
+constexpr int kHarmless[] = {SIGCHLD, SIGURG, SIGWINCH, SIGCONT, SIGTSTP, SIGTTIN, SIGTTOU};
 
 KernelSignals SetSignalMask(int how, KernelSignals mask) {
   KernelSignals old = 0;
@@ -55,7 +52,8 @@ void RemoveOnSignal(const Removal& removal) {
     for (int signal = 1; signal <= SIGRTMAX; ++signal) {
       struct sigaction old;
       // Refused: SIGKILL, SIGSTOP and the C library's two real-time signals.
-      if (!EndsTheRun(signal) || sigaction(signal, &cleanup, &old) != 0) continue;
+      const bool harmless = std::ranges::find(kHarmless, signal) != std::end(kHarmless);
+      if (harmless || sigaction(signal, &cleanup, &old) != 0) continue;
       if (old.sa_handler == SIG_IGN) sigaction(signal, &old, nullptr);
     }
   }

@@ -84,9 +84,8 @@ bool TemporaryFile::LinkAs(const std::string& entry) {
   // The hidden name goes with the temporary file. A file system that can
   // make no hard link says so in many ways (rclone mounts: EIO); only EEXIST
   // is another file's having taken the name.
-  if (linkat(directory, name_.name, directory, entry.c_str(), 0) == 0) return true;
-  if (errno == EEXIST) return false;
-  return MoveTo(entry);
+  return linkat(directory, name_.name, directory, entry.c_str(), 0) == 0 ||
+         (errno != EEXIST && MoveTo(entry));
 }
 
 bool TemporaryFile::MoveTo(const std::string& entry) {
