@@ -546,13 +546,12 @@ JoinRefused() {
   { wav 44100 44100 1 && head -c 88200 /dev/zero; } >mono.wav && wav 44100 0 2 24 x >b24.wav
   { head -c 20 t.wav && printf '\376\377' && tail -c +23 t.wav; } >ext.wav
   { wav 44100 88200 && head -c 176400 /dev/zero; } >short.wav && ln -s /dev/stdin pipe.wav
-  wav 44100 1073741814 >../edge.wav && truncate -s 4294967300 ../edge.wav
-  for f in r48 mono b24 ext short pipe ../edge; do echo "$f.wav" >"${f#../}.txt"; done
-  printf '../edge.wav\nt.wav\n' >over.txt
+  for n in 1073741814 1073741815; do wav 44100 $n >../$n.wav && truncate -s $((44 + 4 * n)) ../$n.wav; done
+  for f in r48 mono b24 ext short pipe ../1073741814 ../1073741815; do echo "$f.wav" >"${f#../}.txt"; done
   echo x.wav >missing.txt && touch empty.txt && mkdir d && { echo t.wav && yes '# note' | head -128; } >long.txt
-  for list in no long missing r48 mono b24 ext over short empty; do fails "$J" "$list.txt" no/album; done
+  for list in no long missing r48 mono b24 ext 1073741815 short empty; do fails "$J" "$list.txt" no/album; done
   head -c 15100 t.wav | fails "$J" pipe.txt no/album
-  fails sh -c 'ulimit -f 8 && exec "$J" edge.txt album'
+  fails sh -c 'ulimit -f 8 && exec "$J" 1073741814.txt album'
   for dir in d ''; do fails "$J" l.txt "$dir"; done
   fails "$J" l.txt
   expect <<'EOF'
@@ -563,7 +562,7 @@ JoinRefused() {
 2 unchanged: Not CD audio (44100 Hz, 16-bit, 2 channels, PCM) in wave file called mono.wav: 44100 Hz, 16-bit, 1 channel, PCM
 2 unchanged: Not CD audio (44100 Hz, 16-bit, 2 channels, PCM) in wave file called b24.wav: 44100 Hz, 24-bit, 2 channels, PCM
 2 unchanged: Not CD audio (44100 Hz, 16-bit, 2 channels, PCM) in wave file called ext.wav: 44100 Hz, 16-bit, 2 channels, format 65534
-2 unchanged: Joined wave file past 4 GiB with wave file called t.wav
+2 unchanged: Joined wave file past 4 GiB with wave file called ../1073741815.wav
 2 unchanged: Wave file called short.wav ends before its samples do
 2 unchanged: No wave file in track list called empty.txt
 2 unchanged: Wave file called pipe.wav is not a regular file
