@@ -69,6 +69,12 @@ class Progress {
   int shown_ = -1;
 };
 
+// A file found shorter than its header claims: before anything is made, or,
+// should it shrink meanwhile, as it is copied.
+std::string EndsEarly(const Input& input) {
+  return "Wave file called " + input.name + " ends before its samples do\n";
+}
+
 // Why a measured wave file cannot be joined before anything is made: it is
 // not CD audio, or not a regular file holding every byte its header claims.
 // Empty where it can.
@@ -85,10 +91,7 @@ std::string Unjoinable(const Input& input) {
     return "Wave file called " + input.name + " is not a regular file\n";
   const auto end = static_cast<std::uint64_t>(input.wave.data_offset) +
                    static_cast<std::uint64_t>(input.wave.frame_count) * kCdBytesPerSample;
-  if (static_cast<std::uint64_t>(status.st_size) < end) {
-    return "Wave file called " + input.name + " ends before its samples do\n";
-  }
-  return {};
+  return static_cast<std::uint64_t>(status.st_size) < end ? EndsEarly(input) : std::string();
 }
 
 // Writes the joined file and its list into directory: empty, or the message
@@ -112,9 +115,7 @@ std::string WriteAlbum(NewDirectory& directory, const std::string& path,
     const CopyResult copied = CopyRange(
         input.fd.get(), static_cast<off_t>(input.wave.data_offset), joined.get(), length,
         [&](std::uint64_t done) { progress.Show(input, i + 1, inputs.size(), before + done); });
-    if (copied.error == ENODATA) {
-      return "Wave file called " + input.name + " ends before its samples do\n";
-    }
+    if (copied.error == ENODATA) return EndsEarly(input);
     if (copied.reading) {
       return "Cannot read wave file called " + input.name + ": " + SystemReason(copied.error) +
              "\n";
