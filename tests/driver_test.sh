@@ -487,7 +487,9 @@ Interrupted() { # strace
     echo "joined, $call: status $?"
   done
   printf 't.wav\nt.wav\n' >twice.txt
-  script -qec "strace -o /dev/null -e inject=copy_file_range:signal=TERM:when=2 '$J' twice.txt x" /dev/null | cat -v && echo
+  # script(1) runs this through the runner's $SHELL; exec, so that no shell
+  # (dash would) adds its own "Terminated" line.
+  script -qec "exec strace -o /dev/null -e inject=copy_file_range:signal=TERM:when=2 '$J' twice.txt x" /dev/null | cat -v && echo
   ls -A album && compgen -G '.pellorin-*'
   expect <<'EOF'
 ended by it, new sheet: 32 33
